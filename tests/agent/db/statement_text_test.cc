@@ -126,10 +126,10 @@ TEST_F(StatementLogTest, FormatRefusesOneByteTooLongAndLogsIt) {
   std::memset(&buffers, '#', sizeof buffers);
 
   // 15 characters and the zero fill the buffer exactly.
-  ASSERT_TRUE(FormatStatement(buffers.text, "Fits", "SELECT %d,%s", 1234, "abcd"));
-  EXPECT_STREQ(buffers.text, "SELECT 1234,abcd");
+  ASSERT_TRUE(FormatStatement(buffers.text, "Fits", "SELECT %d,%s", 123, "abcd"));
+  EXPECT_STREQ(buffers.text, "SELECT 123,abcd");
   // One character more is refused whole.
-  EXPECT_FALSE(FormatStatement(buffers.text, "Update_Sign", "SELECT %d,%s", 12345, "abcd"));
+  EXPECT_FALSE(FormatStatement(buffers.text, "Update_Sign", "SELECT %d,%s", 1234, "abcd"));
   EXPECT_STREQ(buffers.text, "") << "a refused statement must not be cut";
   EXPECT_EQ(std::string(buffers.guard, sizeof buffers.guard), std::string(8, '#'));
 
