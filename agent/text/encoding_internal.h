@@ -1,0 +1,39 @@
+// Internal tables of the text encoding helpers (encoding.h). Not for use
+// outside agent/text and its tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qorvu_text_internal {
+
+// GBK (code page 936) lookup tables, built once from glibc iconv's CP936 at
+// first use (thread-safe function-local static) and immutable afterwards.
+struct GbkTables {
+  // UTF-16 unit -> two-byte GBK code (lead << 8 | trail), 0 when none. Only
+  // the units U+0148..U+FFE5 are filled: the Part gives no two-byte form to
+  // any other unit.
+  std::uint16_t encode[0x10000];
+  // Two-byte GBK code (lead << 8 | trail) -> UTF-16 unit, 0 when the pair is
+  // not assigned.
+  char16_t decode[0x10000];
+  // False when iconv could not open CP936 (then both tables are empty).
+  bool fromIconv;
+};
+const GbkTables& Gbk();
+
+// The user-defined area of Windows code page 936 (GBK codes mapped to the
+// private-use units U+E000..U+E864), which glibc's CP936 lacks. Returns the
+// private-use unit for a two-byte code, or 0 when the code is not in it.
+char16_t GbkUserDefinedUnit(std::uint16_t code);
+
+// One entry of the named reference table of Part 6.4.
+struct NamedRef {
+  const char* name;  // with the leading "&" and the trailing ";"
+  std::size_t length;
+  char16_t unit;
+};
+// The 281 entries in the Part's order.
+const NamedRef* NamedRefs(std::size_t* count);
+
+}  // namespace qorvu_text_internal
