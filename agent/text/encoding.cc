@@ -10,7 +10,8 @@
 //   that does not fit (never between the halves of a surrogate pair).
 // - Unpaired surrogates are written by ToUtf8 as U+FFFD; ToGbk and the GBK
 //   writers treat each surrogate unit as a unit without GBK form.
-// - Code page 1200: the text is read as UTF-16LE units up to a zero unit.
+// - Code page 1200: the text is read as UTF-16LE units up to a zero unit, so
+//   it must end with two zero bytes at an even offset (a UTF-16 terminator).
 // - Code pages 51932 and 20932 go through iconv's EUC-JP-MS (or EUC-JP).
 #include "agent/text/encoding.h"
 
