@@ -148,6 +148,15 @@ bool IsTextType(const std::string& u) {
   return u == "VARCHAR" || u == "NVARCHAR" || u == "CHAR" || u == "NCHAR" || u == "TEXT" || u == "NTEXT";
 }
 
+bool IsTypeName(const std::string& u) {
+  static const char* const kNames[] = {"INT",   "INTEGER", "BIGINT",   "SMALLINT",      "TINYINT", "BIT",
+                                       "NUMERIC", "DECIMAL", "MONEY",  "SMALLMONEY",    "FLOAT",   "REAL",
+                                       "DATETIME", "SMALLDATETIME", "DATE", "TIME",     "VARCHAR", "NVARCHAR",
+                                       "CHAR",  "NCHAR",   "TEXT",     "NTEXT",         "VARBINARY", "BINARY",
+                                       "IMAGE", "UNIQUEIDENTIFIER"};
+  return std::find(std::begin(kNames), std::end(kNames), u) != std::end(kNames);
+}
+
 bool IsIntegerType(const std::string& u) {
   return u == "INT" || u == "INTEGER" || u == "BIGINT" || u == "SMALLINT" || u == "TINYINT" || u == "NUMERIC" ||
          u == "DECIMAL";
@@ -206,11 +215,21 @@ class StatementRewriter {
       if (what != "TABLE" && what != "INDEX" && what != "VIEW") {
         return Failure{"HYC00", first + " " + what + " is not supported by the stand-in"};
       }
-      if (alter_table && Up(3) != "ADD" && Up(3) != "DROP") {
-        return Failure{"HYC00", "ALTER TABLE ... " + Up(3) + " is not supported by the stand-in"};
+      for (size_t k = 3; alter_table && k < sig_.size(); ++k) {
+        if (Up(k) == "ALTER") return Failure{"HYC00", "ALTER TABLE ... ALTER COLUMN is not supported by the stand-in"};
       }
     }
     const bool ddl = create_table || alter_table;
+    bool create_index = false;
+    size_t index_name = 0;
+    if (first == "CREATE") {
+      size_t k = 1;
+      while (Up(k) == "UNIQUE" || Up(k) == "CLUSTERED" || Up(k) == "NONCLUSTERED") ++k;
+      if (Up(k) == "INDEX") {
+        create_index = true;
+        index_name = k + 1;
+      }
+    }
 
     int depth = 0;
     bool identity = false;
@@ -232,6 +251,38 @@ class StatementRewriter {
         }
         continue;
       }
+      if (IsName(j) && !IsPunct(j - 1, '.') && IsPunct(j + 1, '.')) {
+        const std::string name = Name(j);
+        if (name == "QORVU" || name == "PANDEL") {
+          // qorvu.dbo.X and qorvu..X: the default database is main, pandel is attached.
+          size_t table = 0;
+          if (Name(j + 2) == "DBO" && IsPunct(j + 3, '.')) {
+            Set(j + 2, "");
+            Set(j + 3, "");
+            table = j + 4;
+          } else if (IsPunct(j + 2, '.')) {
+            Set(j + 2, "");
+            table = j + 3;
+          }
+          if (table != 0) {
+            if (create_index && j > 0 && Up(j - 1) == "ON") {
+              // SQLite names the schema on the index, not on its table.
+              Set(j, "");
+              Set(j + 1, "");
+              if (name == "PANDEL") Set(index_name, "pandel." + Text(index_name));
+            } else {
+              Set(j, name == "QORVU" ? "main" : "pandel");
+            }
+            j = table - 1;
+            continue;
+          }
+        } else if (name == "DBO") {
+          Set(j, "");
+          Set(j + 1, "");
+          ++j;
+          continue;
+        }
+      }
       if (t.kind == Kind::kVariable) {
         return Failure{"HYC00", "variable " + std::string(t.text) + " is not supported by the stand-in"};
       }
@@ -247,6 +298,9 @@ class StatementRewriter {
         if (ddl && Name(j) == "PRIMARY" && j > 0 && Up(j - 1) == "ON") {
           Set(j - 1, "");
           Set(j, "");
+        } else if (ddl && IsTypeName(Name(j)) && j > 0 && IsName(j - 1)) {
+          Set(j, Name(j));  // a bracketed type name, as scripts write [int]
+          ColumnType(j, depth);
         }
         continue;
       }
@@ -260,19 +314,6 @@ class StatementRewriter {
           auto failure = TakeTop(k, depth, &j);
           if (failure) return failure;
         }
-      } else if ((u == "QORVU" || u == "PANDEL") && IsPunct(j + 1, '.') && !IsPunct(j - 1, '.')) {
-        if (Name(j + 2) == "DBO" && IsPunct(j + 3, '.')) {
-          Set(j + 2, "");
-          Set(j + 3, "");
-        } else if (IsPunct(j + 2, '.')) {
-          Set(j + 2, "");
-        } else {
-          continue;  // a column of a table aliased qorvu
-        }
-        Set(j, u == "QORVU" ? "main" : "pandel");
-      } else if (u == "DBO" && IsPunct(j + 1, '.') && !IsPunct(j - 1, '.')) {
-        Set(j, "");
-        Set(j + 1, "");
       } else if (u == "ISNULL" && call_follows) {
         Set(j, "IFNULL");
       } else if (u == "LEN" && call_follows) {
@@ -299,10 +340,12 @@ class StatementRewriter {
         Set(j, "");
         Set(j + 1, "");
         ++j;
+      } else if (ddl && IsTypeName(u) && j > 0 && IsName(j - 1) && Up(j - 1) != "ADD") {
+        ColumnType(j, depth);
       } else if (ddl && u == "IDENTITY") {
         // An identity column becomes SQLite's auto-increment row id.
         identity = true;
-        if (IsIntegerType(Up(j - 1))) Set(j - 1, "INTEGER");
+        if (IsIntegerType(Name(j - 1))) Set(j - 1, "INTEGER");
         Set(j, "PRIMARY KEY AUTOINCREMENT");
         if (IsPunct(j + 1, '(')) {
           size_t k = j + 1;
@@ -311,17 +354,8 @@ class StatementRewriter {
           j = k;
         }
       } else if (ddl && identity && u == "PRIMARY" && Up(j + 1) == "KEY") {
-        auto failure = DropPrimaryKey(j);
+        auto failure = DropPrimaryKey(j, &j);
         if (failure) return failure;
-      } else if (ddl && IsTextType(u) && j > 0 &&
-                 (KindAt(j - 1) == Kind::kWord || KindAt(j - 1) == Kind::kQuoted) && Up(j - 1) != "ADD") {
-        size_t last = j;
-        if (IsPunct(j + 1, '(')) {
-          size_t k = j + 1;
-          while (k < sig_.size() && !IsPunct(k, ')')) ++k;
-          last = k < sig_.size() ? k : j;
-        }
-        Append(last, " COLLATE QNOCASE");
       }
     }
     CloseLimit(0, sig_.size());
@@ -385,11 +419,13 @@ class StatementRewriter {
 
   // With an identity column the table's key is already that column: a
   // further PRIMARY KEY (on the column or as a table constraint) goes away.
-  std::optional<Failure> DropPrimaryKey(size_t j) {
+  std::optional<Failure> DropPrimaryKey(size_t j, size_t* resume) {
     size_t from = j;
     if (j >= 2 && Up(j - 2) == "CONSTRAINT") from = j - 2;
     size_t to = j + 1;
-    if (Up(to + 1) == "ASC" || Up(to + 1) == "DESC") ++to;
+    while (Up(to + 1) == "ASC" || Up(to + 1) == "DESC" || Up(to + 1) == "CLUSTERED" || Up(to + 1) == "NONCLUSTERED") {
+      ++to;
+    }
     if (IsPunct(to + 1, '(')) {
       to += 1;
       while (to < sig_.size() && !IsPunct(to, ')')) ++to;
@@ -397,7 +433,22 @@ class StatementRewriter {
       if (from > 0 && IsPunct(from - 1, ',')) --from;  // a table constraint with its comma
     }
     for (size_t m = from; m <= to; ++m) Set(m, "");
+    *resume = to;
     return std::nullopt;
+  }
+
+  bool IsName(size_t j) const { return KindAt(j) == Kind::kWord || KindAt(j) == Kind::kQuoted; }
+
+  // A column's type in DDL: text columns compare as SQL Server's do.
+  void ColumnType(size_t j, int) {
+    if (!IsTextType(Name(j))) return;
+    size_t last = j;
+    if (IsPunct(j + 1, '(')) {
+      size_t k = j + 1;
+      while (k < sig_.size() && !IsPunct(k, ')')) ++k;
+      last = k < sig_.size() ? k : j;
+    }
+    Append(last, " COLLATE QNOCASE");
   }
 
   const std::vector<Token>& tokens_;
