@@ -111,8 +111,12 @@ std::string FormatRegistryText(const RegValues& values) {
   return text;
 }
 
-RegResult ParseRegistryText(std::string_view text, RegValues* values) {
-  values->clear();
+RegResult ParseRegistryText(std::string_view text, RegValues* out) {
+  // Filled aside so that a damaged file leaves the caller with no values
+  // rather than with the ones before the damage.
+  out->clear();
+  RegValues parsed;
+  RegValues* values = &parsed;
   if (text.size() > kRegMaxFileSize) return {RegErrc::kTooLarge, 0};
   bool first = true;
   while (!text.empty()) {
@@ -145,6 +149,7 @@ RegResult ParseRegistryText(std::string_view text, RegValues* values) {
     }
   }
   if (first) return {RegErrc::kBadFormat, 0};  // empty file
+  out->swap(parsed);
   return {};
 }
 
