@@ -2,6 +2,7 @@
 
 #include <sqlext.h>
 
+#include <cstring>
 #include <utility>
 
 #include "agent/db/db_settings.h"
@@ -11,6 +12,12 @@ namespace {
 bool Succeeded(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
 
 SQLCHAR* AsSqlText(char* text) { return reinterpret_cast<SQLCHAR*>(text); }
+
+// The manager reads the settings up to their zero; one written without it
+// must not send it reading past the buffer.
+bool Terminated(const char (&setting)[kDbSettingSize]) {
+  return std::memchr(setting, '\0', kDbSettingSize) != nullptr;
+}
 
 }  // namespace
 
@@ -28,6 +35,7 @@ DbConnection& DbConnection::operator=(DbConnection&& other) noexcept {
 bool DbConnection::Open() {
   Close();
   if (g_hEnv == SQL_NULL_HENV) return false;
+  if (!Terminated(g_szDsn) || !Terminated(g_szUid) || !Terminated(g_szPwd)) return false;
   SQLHDBC dbc = SQL_NULL_HDBC;
   if (!Succeeded(SQLAllocHandle(SQL_HANDLE_DBC, g_hEnv, &dbc)) || dbc == SQL_NULL_HDBC) {
     return false;

@@ -19,7 +19,8 @@ class DbConnection {
 
   // Allocates a connection from g_hEnv and connects with g_szDsn, g_szUid and
   // g_szPwd. An open connection is closed first. False (and nothing kept)
-  // when there is no environment or the allocation or connect fails.
+  // when there is no environment, a setting lacks its terminating zero, or
+  // the allocation or connect fails.
   bool Open();
   // Disconnects and frees; does nothing when not open.
   void Close();

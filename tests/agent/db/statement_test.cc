@@ -400,6 +400,10 @@ TEST_F(DbTest, ConnectingFailsCleanly) {
   DbConnection missing;
   EXPECT_FALSE(missing.Open());
   EXPECT_FALSE(missing.IsOpen());
+  // A setting written without its terminating zero is not sent.
+  std::memset(g_szDsn, 'Q', sizeof g_szDsn);
+  DbConnection unterminated;
+  EXPECT_FALSE(unterminated.Open());
   ASSERT_TRUE(SetDbSetting(g_szDsn, Standin().dsn()));
 
   // The server refuses the login.
