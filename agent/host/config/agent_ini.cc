@@ -155,9 +155,9 @@ void ApplyAgentIni(std::string_view text) {
   for (const ConfigKey& k : kConfigKeys) ApplyKey(k, text);
   // Once the file has been read, the network look-back must cover something.
   if (g_nWebDays <= 0) g_nWebDays = kWebDaysWhenUnset;
-  if (ParseSmsMasks(text, &g_astrSmsMasks) > 0) {
-    std::size_t longest = 0;
-    for (const std::string& mask : g_astrSmsMasks) longest = std::max(longest, mask.size());
-    g_nSmsMaxLen = static_cast<int>(longest);
-  }
+  // The longest mask bounds the numbers accepted; without masks any length up to the default.
+  std::size_t longest = 0;
+  ParseSmsMasks(text, &g_astrSmsMasks);
+  for (const std::string& mask : g_astrSmsMasks) longest = std::max(longest, mask.size());
+  g_nSmsMaxLen = longest > 0 ? static_cast<int>(longest) : kDefaultSmsMaxLen;
 }

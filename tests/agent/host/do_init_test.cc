@@ -94,7 +94,7 @@ TEST_F(DoInitTest, ReadsAllFilesAndLogsTheSummary) {
             Gbk("服务器=api.weixin.qq.com\r\n端口=443\r\n是SSL=1\r\n"
                 "appid=wx1234567890abcdef\r\nsecret=0123456789abcdef0123456789abcdef\r\n"
                 "<MESS_DEFINE>\r\n<NAME>签收通知</NAME>\r\n<TEMP_ID>TMPL-1</TEMP_ID>\r\n"
-                "<MODEL>{{first.DATA}}</MODEL>\r\n<PARAM>\r\nfirst={运单号}\r\n</PARAM>\r\n"
+                "<MODEL>{{first.DATA}}</MODEL>\r\n<PARAM>\r\nfirst={运单号}#173177\r\n</PARAM>\r\n"
                 "</MESS_DEFINE>\r\n"));
   WriteFile("SMS_SET_4S.txt",
             Gbk("服务器网址=sms.example.com\r\n服务器端口=80\r\n短信发送接口=/send\r\n"
