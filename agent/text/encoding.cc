@@ -67,6 +67,13 @@ std::size_t FormatRef(char16_t unit, char* out) {
   return len;
 }
 
+// Length of a UTF-16 text.
+std::size_t WideLength(const char16_t* w) {
+  std::size_t n = 0;
+  while (w[n] != 0) ++n;
+  return n;
+}
+
 // Length in bytes of a code page 1200 text (UTF-16LE units up to a zero unit).
 std::size_t Utf16LeByteLength(const char* text) {
   std::size_t n = 0;
@@ -76,7 +83,32 @@ std::size_t Utf16LeByteLength(const char* text) {
 
 // --- decoders; each writes at most outUnits - 1 units and the zero ---
 
+// The fast forms below run when the whole text fits in the output (each input
+// byte gives at most one unit), so they need no room checks.
+std::size_t GbkToWideFits(const unsigned char* p, const unsigned char* end, char16_t* out) {
+  // decode[] also answers for one-byte characters (any second byte), so the
+  // common path is one lookup and an advance of 1 or 2 without a branch.
+  const char16_t* decode = Gbk().decode;
+  char16_t* o = out;
+  while (p < end) {
+    unsigned b = *p;
+    unsigned trail = p[1];  // at worst the terminating zero
+    char16_t u = decode[b << 8 | trail];
+    if (u != 0) {
+      *o++ = u;
+      p += 1 + ((b + 0x7F) >> 8);  // 2 for lead bytes 0x81..0xFE
+      continue;
+    }
+    *o++ = kReplacement;  // 0xFF, or a lead byte with a bad or missing second byte
+    p += b != 0xFF && trail >= 0x40 && trail <= 0xFE && trail != 0x7F ? 2 : 1;
+  }
+  *o = 0;
+  return static_cast<std::size_t>(o - out);
+}
+
 std::size_t GbkToWide(const unsigned char* p, char16_t* out, std::size_t outUnits) {
+  std::size_t length = std::strlen(reinterpret_cast<const char*>(p));
+  if (length < outUnits) return GbkToWideFits(p, p + length, out);
   const GbkTables& t = Gbk();
   std::size_t n = 0;
   const std::size_t last = outUnits - 1;
@@ -116,8 +148,11 @@ std::size_t GbkToWide(const unsigned char* p, char16_t* out, std::size_t outUnit
 }
 
 std::size_t Utf8ToWide(const unsigned char* p, char16_t* out, std::size_t outUnits) {
+  // When the whole text fits (at most one unit per byte), the room checks below
+  // can never fail; last is then the text's length.
+  std::size_t length = std::strlen(reinterpret_cast<const char*>(p));
   std::size_t n = 0;
-  const std::size_t last = outUnits - 1;
+  const std::size_t last = length < outUnits ? length : outUnits - 1;
   while (n < last) {
     unsigned b = *p;
     if (b < 0x80) {
@@ -125,6 +160,15 @@ std::size_t Utf8ToWide(const unsigned char* p, char16_t* out, std::size_t outUni
       out[n++] = static_cast<char16_t>(b);
       ++p;
       continue;
+    }
+    if ((b & 0xF0) == 0xE0 && (p[1] & 0xC0) == 0x80 && (p[2] & 0xC0) == 0x80) {
+      // The common three-byte form (CJK), checked for overlong forms and surrogates.
+      unsigned cp = (b & 0x0F) << 12 | (p[1] & 0x3Fu) << 6 | (p[2] & 0x3Fu);
+      if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) {
+        out[n++] = static_cast<char16_t>(cp);
+        p += 3;
+        continue;
+      }
     }
     // Decode one sequence; an invalid one yields U+FFFD for its maximal
     // valid prefix (at least one byte).
@@ -368,7 +412,22 @@ std::size_t ToWide(const char* text, char16_t* out, std::size_t outUnits, unsign
 std::size_t ToGbk(const char16_t* wide, char* out, std::size_t outSize) {
   if (out == nullptr || outSize == 0) return 0;
   std::size_t n = 0;
-  if (wide != nullptr) {
+  if (wide != nullptr && WideLength(wide) <= (outSize - 1) / 2) {
+    // Fits whole (at most two bytes per unit): no room checks.
+    const std::uint16_t* encode = Gbk().encode;
+    for (; *wide != 0; ++wide) {
+      char16_t u = *wide;
+      if (u < 0x80) {
+        out[n++] = static_cast<char>(u);
+      } else if (std::uint16_t code = encode[u]) {
+        out[n] = static_cast<char>(code >> 8);
+        out[n + 1] = static_cast<char>(code & 0xFF);
+        n += 2;
+      } else {
+        out[n++] = u == 0x20AC ? '\x80' : '?';
+      }
+    }
+  } else if (wide != nullptr) {
     const std::uint16_t* encode = Gbk().encode;
     const std::size_t last = outSize - 1;
     for (; *wide != 0 && n < last; ++wide) {
@@ -392,6 +451,50 @@ std::size_t ToUtf8(const char16_t* wide, char* out, std::size_t size) {
   if (out == nullptr || size == 0) return 0;
   std::size_t n = 0;
   if (wide != nullptr) {
+    // Blocks of 64 units while the room surely holds them (at most 3 bytes a
+    // unit, 4 for a pair that may reach one unit past the block, plus one byte
+    // that the three-byte store below may write past its character): no room
+    // checks, and the length of each character chosen without branches.
+    unsigned char* o = reinterpret_cast<unsigned char*>(out);
+    constexpr std::size_t kBlock = 64, kBlockRoom = 3 * kBlock + 2;
+    const std::size_t last = size - 1;
+    while (last - n >= kBlockRoom) {
+      const char16_t* blockEnd = wide + kBlock;
+      for (; wide < blockEnd && *wide != 0; ++wide) {
+        std::uint32_t c = *wide;
+        if (c - 0xD800u >= 0x800u) {
+          std::uint32_t ge80 = (c + 0xFF80u) >> 16;   // 1 when c >= 0x80
+          std::uint32_t ge800 = (c + 0xF800u) >> 16;  // 1 when c >= 0x800
+          std::uint32_t one = c;
+          std::uint32_t two = (0xC0 | c >> 6) | (0x80 | (c & 0x3F)) << 8;
+          std::uint32_t three =
+              (0xE0 | c >> 12) | (0x80 | (c >> 6 & 0x3F)) << 8 | (0x80 | (c & 0x3F)) << 16;
+          std::uint32_t m1 = ge80 - 1, m3 = 0u - ge800, m2 = ~(m1 | m3);
+          std::uint32_t w = (one & m1) | (two & m2) | (three & m3);
+          o[n] = static_cast<unsigned char>(w);
+          o[n + 1] = static_cast<unsigned char>(w >> 8);
+          o[n + 2] = static_cast<unsigned char>(w >> 16);
+          n += 1 + ge80 + ge800;
+        } else if (c <= 0xDBFF && wide[1] >= 0xDC00 && wide[1] <= 0xDFFF) {
+          c = 0x10000 + ((c - 0xD800) << 10) + (wide[1] - 0xDC00);
+          ++wide;
+          o[n] = static_cast<unsigned char>(0xF0 | c >> 18);
+          o[n + 1] = static_cast<unsigned char>(0x80 | (c >> 12 & 0x3F));
+          o[n + 2] = static_cast<unsigned char>(0x80 | (c >> 6 & 0x3F));
+          o[n + 3] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+          n += 4;
+        } else {
+          o[n] = 0xEF;  // unpaired surrogate: U+FFFD
+          o[n + 1] = 0xBF;
+          o[n + 2] = 0xBD;
+          n += 3;
+        }
+      }
+      if (*wide == 0) break;
+    }
+  }
+  if (wide != nullptr && *wide != 0) {
+    // The rest, with a room check for each character.
     const std::size_t last = size - 1;
     unsigned char* o = reinterpret_cast<unsigned char*>(out);
     for (; *wide != 0; ++wide) {

@@ -15,7 +15,9 @@ struct GbkTables {
   // any other unit.
   std::uint16_t encode[0x10000];
   // Two-byte GBK code (lead << 8 | trail) -> UTF-16 unit, 0 when the pair is
-  // not assigned.
+  // not assigned. For the one-byte characters the entry answers whatever the
+  // next byte: decode[b << 8 | x] is b for b < 0x80 and U+20AC for b = 0x80
+  // (so that a decoder needs one lookup per character).
   char16_t decode[0x10000];
   // False when iconv could not open CP936 (then both tables are empty).
   bool fromIconv;

@@ -88,6 +88,12 @@ GbkTables* BuildTables() {
       t->encode[u] = code;
     }
   }
+  // One-byte characters, whatever byte follows them.
+  for (unsigned b = 0; b <= 0x80; ++b) {
+    for (unsigned next = 0; next <= 0xFF; ++next) {
+      t->decode[b << 8 | next] = static_cast<char16_t>(b == 0x80 ? 0x20AC : b);
+    }
+  }
   return t;
 }
 

@@ -341,6 +341,41 @@ TEST(Convert, ToUtf8LeavesOutWhatDoesNotFit) {
   EXPECT_STREQ(out, "");
 }
 
+// The block path of ToUtf8 (roomy buffers) and its checked path agree, and a
+// long text comes out as iconv writes it.
+TEST(Convert, ToUtf8BlockAndCheckedPathsAgreeOnLongText) {
+  std::u16string wide;
+  for (int i = 0; i < 3000; ++i) {
+    static const char16_t kPieces[] = {'a',    0x00E9, 0x4E2D, 0xD83D, 0xDE00, 0xDC00,
+                                       '~',    0x07FF, 0x0800, 0xFFFF, 0xD800};
+    wide += kPieces[i % 11];
+  }
+  std::vector<char> roomy(wide.size() * 4 + 8);
+  std::size_t n = ToUtf8(wide.c_str(), roomy.data(), roomy.size());
+  for (std::size_t size : {n + 1, n, n / 2, std::size_t{200}, std::size_t{199}}) {
+    SCOPED_TRACE(size);
+    auto exact = std::make_unique<char[]>(size);
+    std::size_t m = ToUtf8(wide.c_str(), exact.get(), size);
+    EXPECT_LT(m, size);
+    EXPECT_EQ(std::string(exact.get(), m), std::string(roomy.data(), m));
+  }
+  std::string gbk;
+  for (int i = 0; i < 5000; ++i) gbk += i % 7 ? "\xD6\xD0" : "x";
+  std::u16string decoded = Wide(gbk.c_str(), kCodePageGbk);
+  std::string utf8 = Utf8Of(decoded);
+  iconv_t cd = iconv_open("UTF-8", "CP936");
+  ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+  std::string expected(gbk.size() * 2, '\0');
+  char* ip = &gbk[0];
+  std::size_t il = gbk.size();
+  char* op = &expected[0];
+  std::size_t ol = expected.size();
+  iconv(cd, &ip, &il, &op, &ol);
+  iconv_close(cd);
+  expected.resize(expected.size() - ol);
+  EXPECT_EQ(utf8, expected);
+}
+
 // ------------------------------------------------------------------ GBK with references
 
 TEST(Refs, WideToGbkRefsPartExample) {
