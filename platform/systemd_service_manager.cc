@@ -12,9 +12,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -285,7 +288,9 @@ class SystemdServiceManager : public ServiceManager {
     ServiceResult r = QueryState(name, &state);
     if (!r.ok()) return r;
     if (state != ServiceState::kStopped) return {ServiceErrc::kAlreadyRunning, ""};
-    return Systemctl({"start", "--no-block", Unit(name)}, nullptr);
+    r = Systemctl({"start", "--no-block", Unit(name)}, nullptr);
+    if (r.ok()) Expect(name, ServiceState::kStartPending);
+    return r;
   }
 
   ServiceResult SendStop(std::string_view name) override {
@@ -293,7 +298,9 @@ class SystemdServiceManager : public ServiceManager {
     ServiceResult r = QueryState(name, &state);
     if (!r.ok()) return r;
     if (state == ServiceState::kStopped) return {ServiceErrc::kNotActive, ""};
-    return Systemctl({"stop", "--no-block", Unit(name)}, nullptr);
+    r = Systemctl({"stop", "--no-block", Unit(name)}, nullptr);
+    if (r.ok()) Expect(name, ServiceState::kStopPending);
+    return r;
   }
 
   ServiceResult QueryState(std::string_view name, ServiceState* state) override {
@@ -302,6 +309,24 @@ class SystemdServiceManager : public ServiceManager {
     ServiceResult r = Systemctl({"show", "--property=ActiveState", "--value", Unit(name)}, &active);
     if (!r.ok()) return r;
     if (!MapActiveState(active, state)) return {ServiceErrc::kUnknownState, active};
+    // A job asked for with --no-block may not have begun when the state is
+    // read: the unit is then still "inactive" after a start or "active" after
+    // a stop. Until the unit moves (or a grace time passes) that counts as
+    // pending, so a caller that polls does not give up at once. "failed" is
+    // a real outcome and ends the wait.
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    auto it = pending_.find(std::string(name));
+    if (it != pending_.end()) {
+      bool notBegun = std::chrono::steady_clock::now() < it->second.until &&
+                      ((it->second.state == ServiceState::kStartPending && active == "inactive") ||
+                       (it->second.state == ServiceState::kStopPending &&
+                        *state == ServiceState::kRunning));
+      if (notBegun) {
+        *state = it->second.state;
+      } else {
+        pending_.erase(it);
+      }
+    }
     return {};
   }
 
@@ -370,8 +395,21 @@ class SystemdServiceManager : public ServiceManager {
     return {ServiceErrc::kCommandFailed, detail};
   }
 
+  void Expect(std::string_view name, ServiceState state) {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    pending_[std::string(name)] = {state, std::chrono::steady_clock::now() + kJobGrace};
+  }
+
+  struct Pending {
+    ServiceState state;
+    std::chrono::steady_clock::time_point until;
+  };
+  static constexpr std::chrono::seconds kJobGrace{10};
+
   SystemdOptions options_;
   SpawnRunner spawnRunner_;
+  std::mutex pendingMutex_;
+  std::map<std::string, Pending> pending_;
 };
 
 }  // namespace

@@ -192,6 +192,23 @@ TEST_F(SystemdManagerTest, StartAndStopAskWithoutWaitingAndOnlyWhenUseful) {
   ASSERT_TRUE(manager_->Start("CSTessaly").ok());
   EXPECT_EQ(runner_.commands.back(), "systemctl start --no-block CSTessaly.service");
 
+  // Right after the request the job may not have begun: that is still pending.
+  ServiceState state;
+  runner_.answers = {{"ActiveState", 0, "inactive\n", ""}};
+  ASSERT_TRUE(manager_->QueryState("CSTessaly", &state).ok());
+  EXPECT_EQ(state, ServiceState::kStartPending);
+  runner_.answers = {{"ActiveState", 0, "failed\n", ""}};
+  ASSERT_TRUE(manager_->QueryState("CSTessaly", &state).ok());
+  EXPECT_EQ(state, ServiceState::kStopped);
+  runner_.answers = {{"ActiveState", 0, "inactive\n", ""}};
+  ASSERT_TRUE(manager_->QueryState("CSTessaly", &state).ok());
+  EXPECT_EQ(state, ServiceState::kStopped) << "the wait ended with the failure";
+
+  runner_.answers = {{"ActiveState", 0, "active\n", ""}};
+  ASSERT_TRUE(manager_->SendStop("CSTessaly").ok());
+  ASSERT_TRUE(manager_->QueryState("CSTessaly", &state).ok());
+  EXPECT_EQ(state, ServiceState::kStopPending);
+
   runner_.answers = {{"LoadState", 0, "not-found\n", ""}};
   EXPECT_EQ(manager_->Find("CSTessaly").code, ServiceErrc::kNoSuchService);
   runner_.answers = {{"LoadState", 0, "loaded\n", ""}};
