@@ -8,12 +8,21 @@
 namespace standin_test {
 namespace {
 
+// Extra environment for the child when the driver it loads is instrumented.
+std::string SanitizerEnvironment() {
+#ifdef QORVU_ASAN_RUNTIME
+  return std::string("'LD_PRELOAD=") + QORVU_ASAN_RUNTIME + "' 'ASAN_OPTIONS=detect_leaks=0' ";
+#else
+  return "";
+#endif
+}
+
 std::string RunIsql(const std::string& sql) {
   const std::string input = Standin().folder() + "/isql_input.sql";
   std::ofstream(input) << sql;
   std::string command;
   for (const std::string& assignment : Standin().EnvironmentForChild()) command += "'" + assignment + "' ";
-  command = "env " + command + "isql -v -b -d'|' " + Standin().dsn() + " < '" + input + "' 2>&1";
+  command = "env " + SanitizerEnvironment() + command + "isql -v -b -d'|' " + Standin().dsn() + " < '" + input + "' 2>&1";
   std::string output;
   if (FILE* pipe = ::popen(command.c_str(), "r")) {
     char buffer[4096];
