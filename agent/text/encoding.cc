@@ -1,6 +1,6 @@
-// Text encoding helpers (Part 6.4). See encoding.h.
+// Text encoding helpers. See encoding.h.
 //
-// Decisions the Part leaves open (the report and the tests spell them out):
+// Choices made where the behaviour is open (the tests pin them down):
 // - Invalid input to ToWide becomes U+FFFD: for UTF-8 one U+FFFD per maximal
 //   invalid subsequence (as Windows' MultiByteToWideChar without flags); for
 //   GBK one U+FFFD for a well-formed but unassigned pair (both bytes used), for
@@ -270,7 +270,7 @@ std::size_t EucJpToWide(const char* text, char16_t* out, std::size_t outUnits) {
 }
 
 // Converts a text of any supported code page into a vector (byte length plus
-// one units, as the Part's temporary buffers).
+// one units, as the temporary buffers of the original helpers).
 std::vector<char16_t> WideOf(const char* text, unsigned codePage) {
   std::size_t bytes = codePage == kCodePageUtf16Le ? Utf16LeByteLength(text) : std::strlen(text);
   std::vector<char16_t> wide(bytes + 1);
@@ -558,7 +558,7 @@ void WideToGbkRefs(const char16_t* wide, char* out, std::size_t size, bool useGb
   std::memset(out, 0, size);
   if (wide == nullptr) return;
   // room counts the bytes still free; one of them always stays for the zero
-  // (the Part's loop would otherwise fill the buffer without a terminator).
+  // (the plain loop would otherwise fill the buffer without a terminator).
   std::size_t room = size;
   for (; *wide != 0 && room > 1; ++wide) {
     char16_t u = *wide;
@@ -594,7 +594,7 @@ void TextToGbkRefs(unsigned codePage, const char* text, char* out, std::size_t s
   if (text == nullptr) return;
   std::vector<char16_t> wide = WideOf(text, codePage);
   // While more than 8 bytes are free, the longest write ("&#65535;", 8 bytes)
-  // still leaves the zero's byte: the Part's unchecked reference is safe.
+  // still leaves the zero's byte: the unchecked reference is safe.
   std::size_t room = size;
   for (const char16_t* w = wide.data(); *w != 0 && room > 8; ++w) {
     char16_t u = *w;
@@ -727,7 +727,7 @@ void DecodeCharRefs(char16_t* wide) {
         }
         if (v >= 10 && v <= 65535) {
           wide[o++] = static_cast<char16_t>(v);
-          // The Part skips "&#" and as many digits as the value has (leading
+          // The decoder skips "&#" and as many digits as the value has (leading
           // zeros stay in the text), then one ";" if present.
           r += 2 + DecimalDigits(v);
           if (wide[r] == ';') ++r;

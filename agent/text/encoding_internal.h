@@ -11,7 +11,7 @@ namespace qorvu_text_internal {
 // first use (thread-safe function-local static) and immutable afterwards.
 struct GbkTables {
   // UTF-16 unit -> two-byte GBK code (lead << 8 | trail), 0 when none. Only
-  // the units U+0148..U+FFE5 are filled: the Part gives no two-byte form to
+  // the units U+0148..U+FFE5 are filled: there is no two-byte form for
   // any other unit.
   std::uint16_t encode[0x10000];
   // Two-byte GBK code (lead << 8 | trail) -> UTF-16 unit, 0 when the pair is
@@ -29,13 +29,13 @@ const GbkTables& Gbk();
 // private-use unit for a two-byte code, or 0 when the code is not in it.
 char16_t GbkUserDefinedUnit(std::uint16_t code);
 
-// One entry of the named reference table of Part 6.4.
+// One entry of the named reference table.
 struct NamedRef {
   const char* name;  // with the leading "&" and the trailing ";"
   std::size_t length;
   char16_t unit;
 };
-// The 281 entries in the Part's order.
+// The 281 entries in their fixed order.
 const NamedRef* NamedRefs(std::size_t* count);
 
 }  // namespace qorvu_text_internal

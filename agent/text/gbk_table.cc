@@ -10,7 +10,7 @@
 // The last rule is checked against three published fixed points of the same
 // assignment in GB 18030-2000 (A8BC -> U+E7C7, D7FA -> U+E810, FE51 -> U+E816)
 // by the tests. Byte 0xFF has no mapping here (Windows maps it to U+F8F5 on
-// decoding only; the Part gives U+F8F5 no GBK form).
+// decoding only; U+F8F5 has no GBK form here).
 #include "agent/text/encoding_internal.h"
 
 #include <iconv.h>

@@ -1,4 +1,4 @@
-// The named reference table of Part 6.4: 33 ASCII entries, then the 248 named
+// The named reference table: 33 ASCII entries, then the 248 named
 // character references of HTML 4.01 other than quot, amp, lt and gt, in the
 // order of the standard's three lists (Latin-1, symbols and Greek, special).
 #include <string>
@@ -96,7 +96,7 @@ constexpr NamedRef kNamedRefs[] = {
 
 #undef QR
 
-static_assert(sizeof kNamedRefs / sizeof kNamedRefs[0] == 281, "Part 6.4 has 281 named references");
+static_assert(sizeof kNamedRefs / sizeof kNamedRefs[0] == 281, "the table has 281 named references");
 
 }  // namespace
 

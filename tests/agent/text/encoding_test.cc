@@ -1,4 +1,4 @@
-// Tests of the text encoding helpers (Part 6.4).
+// Tests of the text encoding helpers.
 #include "agent/text/encoding.h"
 
 #include <iconv.h>
@@ -182,7 +182,7 @@ TEST(GbkTable, ToWideDecodesEveryPairLikeIconv) {
       }
       if (expected != 0xFFFD) {
         ++valid;
-        // And back, wherever the Part gives the unit a two-byte form.
+        // And back, wherever the unit has a two-byte form.
         if (expected >= 0x148 && expected <= 0xFFE5) {
           char back[2];
           if (GbkCharOf(expected, back) != 2 ||
@@ -552,7 +552,7 @@ TEST(NamedRefs, DecodeCharRefsCases) {
     const char16_t* expected;
   };
   const Case cases[] = {
-      {u"&#20013;&amp;&nbsp;x", u"\u4E2D& x"},  // the Part's example
+      {u"&#20013;&amp;&nbsp;x", u"\u4E2D& x"},  // mixed numeric and named references
       {u"&#5;", u"&#5;"},                        // below 10 stays
       {u"&#10;", u"\n"},
       {u"&#65535;", u"\uFFFF"},
