@@ -8,8 +8,9 @@
 namespace qorvu_text_internal {
 namespace {
 
-#define QR(name, unit) \
-  NamedRef { name, std::char_traits<char>::length(name), static_cast<char16_t>(unit) }
+constexpr NamedRef QR(const char* name, unsigned unit) {
+  return NamedRef{name, std::char_traits<char>::length(name), static_cast<char16_t>(unit)};
+}
 
 constexpr NamedRef kNamedRefs[] = {
     // ASCII entries.
@@ -93,8 +94,6 @@ constexpr NamedRef kNamedRefs[] = {
     QR("&Dagger;", 8225), QR("&permil;", 8240), QR("&lsaquo;", 8249), QR("&rsaquo;", 8250),
     QR("&euro;", 8364),
 };
-
-#undef QR
 
 static_assert(sizeof kNamedRefs / sizeof kNamedRefs[0] == 281, "the table has 281 named references");
 
