@@ -16,7 +16,7 @@ bool CopyField(char* field, std::size_t size, std::string_view text) {
     }
     n = pos;
   }
-  std::memcpy(field, text.data(), n);
+  if (n > 0) std::memcpy(field, text.data(), n);
   field[n] = '\0';
   return fits;
 }

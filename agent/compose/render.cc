@@ -378,7 +378,7 @@ std::size_t ReplaceVariable(std::string_view value, std::string_view variable,
   std::size_t length = 0;
   auto put = [&](std::string_view bytes) {
     const std::size_t n = std::min(bytes.size(), kScratchSize - 1 - length);
-    std::memcpy(out + length, bytes.data(), n);
+    if (n > 0) std::memcpy(out + length, bytes.data(), n);
     length += n;
   };
   for (std::size_t i = 0; i < value.size();) {
@@ -409,9 +409,9 @@ int RenderValues(const MessRecord& record, const MessModel& model, std::vector<M
     MessValue& v = out.emplace_back();
     CopyField(v.name, FieldText(param.name));
     std::string_view text = FieldText(param.text);
+    char scratch[2][kScratchSize];  // text may point here until it is copied
     if (known && text.find('{') != std::string_view::npos &&
         text.find('}') != std::string_view::npos) {
-      char scratch[2][kScratchSize];
       int next = 0;
       const VariableList& list = kVariables[record.type];
       for (int i = 0; i < list.count; ++i) {
