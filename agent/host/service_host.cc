@@ -88,13 +88,20 @@ void CServiceHost::Print(const char* format, ...) {
   if (m_pConsole != nullptr) m_pConsole->Write(std::string_view(large.data(), length));
 }
 
-void CServiceHost::SetLastError(const ServiceResult& result) { m_lastError = result; }
+void CServiceHost::SetLastError(const ServiceResult& result) {
+  std::lock_guard<std::mutex> lock(m_errorMutex);
+  m_lastError = result;
+}
 
 const char* CServiceHost::GetLastErrorText(char* buffer, std::size_t size) {
   if (buffer == nullptr || size == 0) return buffer;
   buffer[0] = '\0';
-  if (m_lastError.ok()) return buffer;
-  std::string text = platform::ServiceErrorText(m_lastError);
+  std::string text;
+  {
+    std::lock_guard<std::mutex> lock(m_errorMutex);
+    if (m_lastError.ok()) return buffer;
+    text = platform::ServiceErrorText(m_lastError);
+  }
   if (size < text.size() + 14) return buffer;
   std::memcpy(buffer, text.data(), text.size());
   buffer[text.size()] = '\0';
@@ -262,7 +269,10 @@ int CServiceHost::ReportStatus(ServiceState state, unsigned waitHint, unsigned e
 }
 
 void CServiceHost::LogEvent(const char* message, int type, std::int64_t eventId) {
-  m_dwErr = static_cast<unsigned>(m_lastError.code);
+  {
+    std::lock_guard<std::mutex> lock(m_errorMutex);
+    m_dwErr = static_cast<unsigned>(m_lastError.code);
+  }
   std::uint32_t id = static_cast<std::uint32_t>(eventId);
   if (eventId == -1) {
     id = type == kEventError ? kEventIdError

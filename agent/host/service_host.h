@@ -141,6 +141,7 @@ class CServiceHost {
   std::string m_strPassword;
 
  private:
+  std::mutex m_errorMutex;  // failures are kept by the service and control threads
   platform::ServiceResult m_lastError;
   unsigned m_nPollMs = 1000;
   std::mutex m_stopMutex;
