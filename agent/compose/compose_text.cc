@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 #include "agent/text/encoding.h"
 
@@ -121,19 +122,32 @@ bool ReplaceInField(char* field, std::size_t size, std::string_view from, std::s
   auto find = [&](std::size_t at) { return gbk ? GbkFind(text, from, at) : text.find(from, at); };
   std::size_t hit = find(0);
   if (hit == std::string_view::npos) return true;
-  std::string result;
-  result.reserve(text.size() + to.size());
+  // The result is built aside (on the stack for the record's fields) and
+  // copied back only when it fits whole.
+  constexpr std::size_t kLocal = 4096;
+  char local[kLocal];
+  std::unique_ptr<char[]> heap;
+  char* result = local;
+  if (size > kLocal) {
+    heap.reset(new char[size]);
+    result = heap.get();
+  }
+  std::size_t length = 0;
+  auto put = [&](std::string_view bytes) {
+    if (bytes.size() >= size - length) return false;
+    if (!bytes.empty()) std::memcpy(result + length, bytes.data(), bytes.size());
+    length += bytes.size();
+    return true;
+  };
   std::size_t done = 0;
   while (hit != std::string_view::npos) {
-    result.append(text.substr(done, hit - done));
-    result.append(to);
+    if (!put(text.substr(done, hit - done)) || !put(to)) return false;
     done = hit + from.size();
     hit = find(done);
   }
-  result.append(text.substr(done));
-  if (result.size() >= size) return false;
-  std::memcpy(field, result.data(), result.size());
-  field[result.size()] = '\0';
+  if (!put(text.substr(done))) return false;
+  std::memcpy(field, result, length);
+  field[length] = '\0';
   return true;
 }
 

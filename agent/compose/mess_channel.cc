@@ -265,13 +265,27 @@ std::string GbkToUtf8(std::string_view gbk) {
   return utf8;
 }
 
-// The placeholder "{{name.DATA}}" of a parameter.
-std::string Placeholder(std::string_view name) {
-  std::string p;
-  p.reserve(name.size() + 9);
-  p.append("{{").append(name).append(".DATA}}");
-  return p;
-}
+// The placeholder "{{name.DATA}}" of a parameter, in a buffer of the caller.
+class Placeholder {
+ public:
+  explicit Placeholder(std::string_view name) {
+    constexpr std::string_view kOpen = "{{";
+    constexpr std::string_view kClose = ".DATA}}";
+    if (kOpen.size() + name.size() + kClose.size() >= sizeof text_) return;  // never matches
+    char* p = text_;
+    for (std::string_view part : {kOpen, name, kClose}) {
+      if (!part.empty()) std::memcpy(p, part.data(), part.size());
+      p += part.size();
+    }
+    length_ = static_cast<std::size_t>(p - text_);
+  }
+  std::string_view view() const { return {text_, length_}; }
+
+ private:
+  // Names are at most 63 bytes here; converted to UTF-8 at most 3 bytes each per 2.
+  char text_[2 * sizeof(MessValue::name) + 16];
+  std::size_t length_ = 0;
+};
 
 int Fail(MessRecord& record, std::string_view reason) {
   CopyField(record.result, reason);
@@ -403,7 +417,7 @@ int CMessChannel::MadeJsMess(MessRecord& record) const {
       return Fail(record, kJsonTooLong);
     }
     for (const MessValue& v : values) {
-      if (!ReplaceInField(record.text, sizeof record.text, Placeholder(FieldText(v.name)),
+      if (!ReplaceInField(record.text, sizeof record.text, Placeholder(FieldText(v.name)).view(),
                           FieldText(v.value), true)) {
         record.param[0] = record.text[0] = '\0';
         return Fail(record, kTextTooLong);
@@ -422,9 +436,9 @@ int CMessChannel::MadeJsMess(MessRecord& record) const {
     char value[kSmsValueUtf8Limit + 4];
     FieldToUtf8(v.value, value, sizeof value, static_cast<int>(kSmsValueUtf8Limit));
     const std::string_view name = FieldText(v.name);
-    const std::string placeholder = Placeholder(IsAscii(v.name) ? std::string(name)
-                                                                 : GbkToUtf8(name));
-    if (!ReplaceInField(record.text, sizeof record.text, placeholder, value, false)) {
+    const std::string utf8Name = IsAscii(v.name) ? std::string() : GbkToUtf8(name);
+    const Placeholder placeholder(IsAscii(v.name) ? name : std::string_view(utf8Name));
+    if (!ReplaceInField(record.text, sizeof record.text, placeholder.view(), value, false)) {
       record.text[0] = '\0';
       return Fail(record, kTextTooLong);
     }
