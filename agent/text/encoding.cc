@@ -28,8 +28,10 @@
 
 using qorvu_text_internal::Gbk;
 using qorvu_text_internal::GbkTables;
+using qorvu_text_internal::GbkUtf8;
 using qorvu_text_internal::NamedRef;
 using qorvu_text_internal::NamedRefs;
+using qorvu_text_internal::Utf8Char;
 
 namespace {
 
@@ -531,6 +533,85 @@ std::size_t ToUtf8(const char16_t* wide, char* out, std::size_t size) {
   return n;
 }
 
+namespace {
+
+// Bytes of GBK text taken by the character that starts with byte b, x being
+// the byte after it: 2 for a lead byte (0x81..0xFE) followed by a byte that can
+// trail it (0x40..0xFE but 0x7F), else 1. Every assigned pair has such a trail,
+// so this is how far the decoder moves, and it needs no table lookup.
+inline std::size_t GbkCharAdvance(unsigned b, unsigned x) {
+  unsigned lead = b - 0x81u < 0x7Eu;
+  unsigned trail = (x - 0x40u < 0xBFu) & (x != 0x7Fu);
+  return 1 + (lead & trail);
+}
+
+}  // namespace
+
+std::size_t GbkToUtf8(const char* text, char* out, std::size_t size) {
+  if (out == nullptr || size == 0) return 0;
+  out[0] = 0;
+  if (text == nullptr) return 0;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  const unsigned char* const end = p + std::strlen(text);
+  const Utf8Char* table = GbkUtf8().entry;
+  unsigned char* o = reinterpret_cast<unsigned char*>(out);
+  std::size_t n = 0;
+  const std::size_t last = size - 1;
+
+  // Blocks of kBlock input bytes while the room surely holds their output,
+  // without room checks. Each input byte gives at most 3 bytes, and each
+  // character is stored as the 4 bytes of its table entry (the spare byte is
+  // overwritten by the next character or the zero). The last character of a
+  // block starts at most kBlock - 1 bytes in (it may be a pair that ends one
+  // byte past the block), so its output starts at most 3 * (kBlock - 1) bytes
+  // in and its store reaches byte 3 * kBlock, the last byte allowed. The byte
+  // after a character's first byte may be the terminating zero, never a byte
+  // past it: a lead byte before the zero takes one byte only.
+  constexpr std::size_t kBlock = 256;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+  while (p < end && last - n >= 3 * kBlock) {
+    const unsigned char* blockEnd =
+        static_cast<std::size_t>(end - p) > kBlock ? p + kBlock : end;
+    while (p < blockEnd) {
+      const unsigned b = p[0], x = p[1];
+      // The branches below are predicted well within runs of two-byte
+      // characters or of ASCII, so the processor moves on to the next
+      // character before the bytes of this one are in.
+      if (GbkCharAdvance(b, x) == 2) {
+        const Utf8Char& c = table[b << 8 | x];
+        std::memcpy(o + n, &c, sizeof c);
+        n += c.length;
+        p += 2;
+        continue;
+      }
+      // ASCII, 8 bytes at a time when that many follow; copied as they are.
+      std::uint64_t word;
+      if (b < 0x80 && blockEnd - p >= 8 &&
+          (std::memcpy(&word, p, sizeof word), (word & kHighBits) == 0)) {
+        std::memcpy(o + n, p, sizeof word);
+        n += sizeof word;
+        p += sizeof word;
+        continue;
+      }
+      const Utf8Char& c = table[b << 8 | x];
+      std::memcpy(o + n, &c, sizeof c);
+      n += c.length;
+      p += 1;
+    }
+  }
+  // The rest, with a room check for each character.
+  while (p < end) {
+    unsigned b = p[0], x = p[1];
+    const Utf8Char& c = table[b << 8 | x];
+    if (c.length > last - n) break;
+    std::memcpy(o + n, c.bytes, c.length);
+    n += c.length;
+    p += GbkCharAdvance(b, x);
+  }
+  o[n] = 0;
+  return n;
+}
+
 // ---------------------------------------------------------------- GBK with references
 
 int GbkCharOf(char16_t unit, char out[2]) {
@@ -948,12 +1029,20 @@ void FieldToUtf8(const char* text, char* out, std::size_t utf8Size, int cutTo) {
     return;
   }
   constexpr std::size_t kWideUnits = 4096;
-  std::vector<char16_t> wide(kWideUnits, 0);
-  if (IsBase64Wrapped(text, std::strlen(text))) {
+  const std::size_t length = std::strlen(text);
+  if (IsBase64Wrapped(text, length)) {
+    std::vector<char16_t> wide(kWideUnits, 0);
     DecodeWideText(text, wide.data(), wide.size());
+    ToUtf8(wide.data(), out, utf8Size);
+  } else if (length < kWideUnits && std::memchr(text, '&', length) == nullptr) {
+    // No "&", so no reference to decode; and a text shorter than the UTF-16
+    // buffer (at most one unit per byte) is never cut by it. The direct
+    // conversion then gives the same bytes without the UTF-16 detour.
+    GbkToUtf8(text, out, utf8Size);
   } else {
+    std::vector<char16_t> wide(kWideUnits, 0);
     GbkToWideRefs(text, wide.data(), wide.size(), kCodePageGbk);
+    ToUtf8(wide.data(), out, utf8Size);
   }
-  ToUtf8(wide.data(), out, utf8Size);
   if (cutTo > 0) CutText(out, static_cast<std::size_t>(cutTo));
 }

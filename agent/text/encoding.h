@@ -30,6 +30,12 @@ std::size_t ToGbk(const char16_t* wide, char* out, std::size_t outSize);
 // UTF-16 to UTF-8 into at most size bytes (zero included); a character that
 // would not fit whole is left out with everything after it. Returns bytes written.
 std::size_t ToUtf8(const char16_t* wide, char* out, std::size_t size);
+// GBK (code page 936) straight to UTF-8 into at most size bytes (zero
+// included), in one pass: the same bytes as ToWide(936) into a buffer that
+// holds the whole text followed by ToUtf8 (U+FFFD for invalid bytes, the
+// user-defined area as private-use characters, a character that would not fit
+// whole left out with everything after it). Returns bytes written.
+std::size_t GbkToUtf8(const char* text, char* out, std::size_t size);
 
 // --- GBK with references ---
 // Writes the GBK form of one unit (1 or 2 bytes, no zero) or "?"; returns its length.

@@ -24,6 +24,23 @@ struct GbkTables {
 };
 const GbkTables& Gbk();
 
+// GBK text straight to UTF-8: for the first byte b of a character and the
+// byte x after it (the terminating zero at the end of a text), entry[b << 8 | x]
+// holds the UTF-8 form of the unit that the code page 936 decoder gives for
+// the character starting there: b itself below 0x80, U+20AC for 0x80, the
+// pair's unit, or U+FFFD for 0xFF, an unassigned pair and a lead byte without a
+// byte that can trail it. How many bytes of text that character takes follows
+// from b and x alone (see GbkToUtf8).
+struct Utf8Char {
+  unsigned char bytes[3];  // the UTF-8 bytes, first byte first; unused ones 0
+  unsigned char length;    // 1 to 3
+};
+struct GbkUtf8Table {
+  Utf8Char entry[0x10000];
+};
+// Built once from Gbk() at first use, immutable afterwards.
+const GbkUtf8Table& GbkUtf8();
+
 // The user-defined area of Windows code page 936 (GBK codes mapped to the
 // private-use units U+E000..U+E864), which glibc's CP936 lacks. Returns the
 // private-use unit for a two-byte code, or 0 when the code is not in it.

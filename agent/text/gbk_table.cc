@@ -97,6 +97,40 @@ GbkTables* BuildTables() {
   return t;
 }
 
+// The unit that the code page 936 decoder gives for the character starting with
+// byte b followed by byte x; the decoder and GbkToUtf8 must agree on it.
+char16_t DecodedUnit(const GbkTables& t, unsigned b, unsigned x) {
+  if (b < 0x80) return static_cast<char16_t>(b);
+  if (b == 0x80) return 0x20AC;
+  if (b == 0xFF) return 0xFFFD;
+  char16_t u = t.decode[b << 8 | x];
+  return u != 0 ? u : 0xFFFD;
+}
+
+GbkUtf8Table* BuildUtf8Table(const GbkTables& t) {
+  auto* table = new GbkUtf8Table;  // lives for the whole process, reachable from a static
+  std::memset(table, 0, sizeof *table);
+  for (unsigned code = 0; code <= 0xFFFF; ++code) {
+    std::uint32_t c = DecodedUnit(t, code >> 8, code & 0xFF);
+    if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;  // as the UTF-8 encoder writes a lone surrogate
+    Utf8Char& e = table->entry[code];
+    if (c < 0x80) {
+      e.bytes[0] = static_cast<unsigned char>(c);
+      e.length = 1;
+    } else if (c < 0x800) {
+      e.bytes[0] = static_cast<unsigned char>(0xC0 | c >> 6);
+      e.bytes[1] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      e.length = 2;
+    } else {
+      e.bytes[0] = static_cast<unsigned char>(0xE0 | c >> 12);
+      e.bytes[1] = static_cast<unsigned char>(0x80 | (c >> 6 & 0x3F));
+      e.bytes[2] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+      e.length = 3;
+    }
+  }
+  return table;
+}
+
 }  // namespace
 
 char16_t GbkUserDefinedUnit(std::uint16_t code) {
@@ -125,6 +159,11 @@ char16_t GbkUserDefinedUnit(std::uint16_t code) {
 const GbkTables& Gbk() {
   static const GbkTables* const tables = BuildTables();  // thread-safe static init
   return *tables;
+}
+
+const GbkUtf8Table& GbkUtf8() {
+  static const GbkUtf8Table* const table = BuildUtf8Table(Gbk());  // thread-safe static init
+  return *table;
 }
 
 }  // namespace qorvu_text_internal

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "agent/text/encoding_internal.h"
+#include "agent/text/json.h"
 
 namespace {
 
@@ -374,6 +376,152 @@ TEST(Convert, ToUtf8BlockAndCheckedPathsAgreeOnLongText) {
   iconv_close(cd);
   expected.resize(expected.size() - ol);
   EXPECT_EQ(utf8, expected);
+}
+
+// ------------------------------------------------------------------ direct GBK -> UTF-8
+
+// What GbkToUtf8 must equal: ToWide(936) into a buffer for the whole text, then
+// ToUtf8 into size bytes. The zero is part of the result.
+std::string TwoPass(const std::string& gbk, std::size_t size) {
+  std::vector<char16_t> wide(gbk.size() + 1);
+  ToWide(gbk.c_str(), wide.data(), wide.size(), kCodePageGbk);
+  auto out = std::make_unique<char[]>(size);
+  std::size_t n = ToUtf8(wide.data(), out.get(), size);
+  return std::string(out.get(), n + 1);
+}
+
+// GbkToUtf8 into exactly size bytes (so the sanitizer sees any write past
+// them); the returned count must be the text's length.
+std::string Direct(const std::string& gbk, std::size_t size) {
+  auto out = std::make_unique<char[]>(size);
+  std::size_t n = GbkToUtf8(gbk.c_str(), out.get(), size);
+  EXPECT_LT(n, size);
+  EXPECT_EQ(std::strlen(out.get()), n);
+  return std::string(out.get(), n + 1);
+}
+
+// Every first byte with every byte after it (zero: a single byte at the end),
+// followed by "!" so that a pair taken as one byte, or the reverse, shows.
+TEST(Direct, EqualsTwoPassForEveryByteAndPair) {
+  int mismatches = 0;
+  for (unsigned b = 1; b <= 0xFF; ++b) {
+    for (unsigned x = 0; x <= 0xFF; ++x) {
+      std::string text{static_cast<char>(b)};
+      if (x != 0) text += static_cast<char>(x);
+      text += '!';
+      if (Direct(text, 16) != TwoPass(text, 16) && ++mismatches <= 10) {
+        ADD_FAILURE() << "bytes " << Hex(text);
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+TEST(Direct, InvalidBytesAndUserDefinedArea) {
+  struct Case {
+    const char* gbk;
+    const char* utf8;
+  } cases[] = {
+      {"\xD6\xD0" "a", "\xE4\xB8\xAD" "a"},                // 中
+      {"\x80", "\xE2\x82\xAC"},                           // the euro sign, one byte
+      {"\xFF" "a", "\xEF\xBF\xBD" "a"},
+      {"a\xD6", "a\xEF\xBF\xBD"},                           // lead byte at the end
+      {"\xD6" "0\xD6\x7F", "\xEF\xBF\xBD" "0\xEF\xBF\xBD\x7F"},  // bad trails stay
+      {"\x81\xFF" "b", "\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
+      {"\xAA\xA1\xFE\xFE", "\xEE\x80\x80\xEE\x93\x85"},   // U+E000, U+E4C5
+      {"\xA1\xE8", "\xC2\xA4"},                           // a two-byte UTF-8 form
+      {"", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Hex(c.gbk));
+    EXPECT_EQ(Direct(c.gbk, 32), std::string(c.utf8) + '\0');
+    EXPECT_EQ(TwoPass(c.gbk, 32), std::string(c.utf8) + '\0');
+  }
+  char out[4] = {'z', 'z', 'z', 'z'};
+  EXPECT_EQ(GbkToUtf8("\xD6\xD0", out, 0), 0u);  // no room: nothing written
+  EXPECT_EQ(out[0], 'z');
+  EXPECT_EQ(GbkToUtf8(nullptr, out, sizeof out), 0u);
+  EXPECT_STREQ(out, "");
+}
+
+// Every output size cuts where ToUtf8 cuts: a character that does not fit
+// whole is left out with all after it, even when a shorter one would fit.
+TEST(Direct, SmallOutputSizesCutLikeTwoPass) {
+  const std::string text = "a\xD6\xD0\xA1\xE8\x80" "b\xFF\xD6" "0";
+  for (std::size_t size = 1; size <= 20; ++size) {
+    SCOPED_TRACE(size);
+    EXPECT_EQ(Direct(text, size), TwoPass(text, size));
+  }
+  EXPECT_EQ(Direct(text, 5), std::string("a\xE4\xB8\xAD") + '\0');
+}
+
+// Random texts over bytes that matter (ASCII runs, lead and trail bytes, 0x80,
+// 0xFF), long enough for the unchecked blocks, into roomy and tight outputs.
+TEST(Direct, RandomTextsEqualTwoPass) {
+  std::mt19937 rng(20240611);
+  const unsigned char kBytes[] = {'a', '0', ' ', '&', 0x40, 0x7E, 0x7F, 0x80, 0x81,
+                                  0xA1, 0xAA, 0xB0, 0xD6, 0xD0, 0xF8, 0xFE, 0xFF};
+  int mismatches = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::size_t length = rng() % (round % 10 == 0 ? 2000 : 40);
+    std::string text;
+    while (text.size() < length) {
+      unsigned r = rng();
+      if (r % 4 == 0) {
+        text.append(1 + r / 4 % 20, static_cast<char>('A' + r / 128 % 26));  // an ASCII run
+      } else if (r % 4 == 1) {
+        text += static_cast<char>(0xB0 + r / 4 % 39);  // a common hanzi
+        text += static_cast<char>(0xA1 + r / 256 % 94);
+      } else {
+        text += static_cast<char>(r % 3 ? kBytes[r / 4 % sizeof kBytes] : 1 + r / 4 % 255);
+      }
+    }
+    std::size_t roomy = text.size() * 3 + 1;
+    for (std::size_t size : {roomy, 1 + rng() % roomy}) {
+      if (Direct(text, size) != TwoPass(text, size) && ++mismatches <= 5) {
+        ADD_FAILURE() << "size " << size << " text " << Hex(text);
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+// FieldToUtf8 and the JSON writer take the direct path for a GBK text without
+// "&": their output must stay that of the UTF-16 path, including FieldToUtf8's
+// limit of 4095 units.
+TEST(Direct, FieldToUtf8AndJsonKeepTheirOutput) {
+  std::string unit = "\xD6\xD0z\xFF\x80";  // 4 characters in 5 bytes
+  for (std::size_t length : {4090u, 4095u, 4096u, 4100u, 5000u}) {
+    std::string text;
+    while (text.size() < length) text += unit;
+    text.resize(length);
+    for (std::size_t size : {std::size_t{20000}, std::size_t{100}}) {
+      for (int cutTo : {0, 50}) {
+        SCOPED_TRACE(testing::Message() << length << " " << size << " " << cutTo);
+        std::vector<char16_t> wide(4096);
+        GbkToWideRefs(text.c_str(), wide.data(), wide.size(), kCodePageGbk);
+        std::vector<char> expected(size);
+        ToUtf8(wide.data(), expected.data(), size);
+        if (cutTo > 0) CutText(expected.data(), static_cast<std::size_t>(cutTo));
+        std::vector<char> out(size);
+        FieldToUtf8(text.c_str(), out.data(), size, cutTo);
+        EXPECT_STREQ(out.data(), expected.data());
+      }
+    }
+  }
+  // A reference sends a value through the UTF-16 path; with it, the same
+  // value must come out with just the referenced "A" added.
+  for (const char* value : {"\xD6\xD0/\\\"\x01", "\xD6", "\xFF\x80?B", "a\xAA\xA1"}) {
+    SCOPED_TRACE(Hex(value));
+    char plain[128], withRef[128];
+    char* end = JsonString(plain, plain + sizeof plain, "v", value, false);
+    ASSERT_NE(end, nullptr);
+    std::string referenced = std::string(value) + "&#65;";
+    ASSERT_NE(JsonString(withRef, withRef + sizeof withRef, "v", referenced.c_str(), false),
+              nullptr);
+    std::string expected(plain, end - 1);  // without the closing quote
+    EXPECT_EQ(std::string(withRef), expected + "A\"");
+  }
 }
 
 // ------------------------------------------------------------------ GBK with references
