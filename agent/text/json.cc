@@ -120,6 +120,14 @@ bool ValueToWide(const char* value, unsigned codePage, std::u16string& wide) {
   return true;
 }
 
+// A GBK value that is neither of the two wide-text wrappers (both start with
+// "x" or "?B?") and holds no reference ("&"): its UTF-8 form is then the plain
+// code page conversion, which GbkToUtf8 does in one pass.
+bool IsPlainGbk(const char* value, unsigned codePage) {
+  return codePage == kCodePageGbk && value[0] != 'x' && std::strncmp(value, "?B?", 3) != 0 &&
+         std::strchr(value, '&') == nullptr;
+}
+
 void AppendEscape(std::string& out, unsigned char byte) {
   const char escape[] = {'\\', 'u', '0', '0', kHexUpper[byte >> 4], kHexUpper[byte & 0x0F]};
   out.append(escape, sizeof escape);
@@ -358,10 +366,17 @@ bool JsonWriter::String(std::string_view name, const char* value, bool comma, un
     const bool empty = codePage == kCodePageUtf16Le ? value[0] == '\0' && value[1] == '\0'
                                                     : value[0] == '\0';
     if (!empty) {
-      std::u16string wide;
-      if (!ValueToWide(value, codePage, wide)) return Refuse(length_);
-      std::vector<char> utf8(wide.size() * 3 + 1, '\0');
-      const std::size_t length = ToUtf8(wide.c_str(), utf8.data(), utf8.size());
+      std::vector<char> utf8;
+      std::size_t length = 0;
+      if (IsPlainGbk(value, codePage)) {
+        utf8.assign(std::strlen(value) * 3 + 1, '\0');  // at most 3 bytes a byte
+        length = GbkToUtf8(value, utf8.data(), utf8.size());
+      } else {
+        std::u16string wide;
+        if (!ValueToWide(value, codePage, wide)) return Refuse(length_);
+        utf8.assign(wide.size() * 3 + 1, '\0');
+        length = ToUtf8(wide.c_str(), utf8.data(), utf8.size());
+      }
       AppendEscaped(member, std::string_view(utf8.data(), length), options);
     }
     member.push_back('"');
