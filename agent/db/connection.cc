@@ -15,8 +15,9 @@ SQLCHAR* AsSqlText(char* text) { return reinterpret_cast<SQLCHAR*>(text); }
 
 // The manager reads the settings up to their zero; one written without it
 // must not send it reading past the buffer.
-bool Terminated(const char (&setting)[kDbSettingSize]) {
-  return std::memchr(setting, '\0', kDbSettingSize) != nullptr;
+template <std::size_t N>
+bool Terminated(const char (&setting)[N]) {
+  return std::memchr(setting, '\0', N) != nullptr;
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 #include <sqlext.h>
 
 SQLHENV g_hEnv = SQL_NULL_HENV;
-char g_szDsn[kDbSettingSize] = {};
-char g_szUid[kDbSettingSize] = {};
-char g_szPwd[kDbSettingSize] = {};
+char g_szDsn[kDsnSize] = {};
+char g_szUid[kUidSize] = {};
+char g_szPwd[kPwdSize] = {};
 
 namespace {
 

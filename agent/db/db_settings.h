@@ -9,14 +9,17 @@
 #include <cstring>
 #include <string_view>
 
-// Each setting holds what one registry value can give: a 128-byte read, so at
-// most 127 characters and the terminating zero.
-inline constexpr std::size_t kDbSettingSize = 128;
+// Sizes of the settings, terminating zero included. The update program keeps
+// the same limits, so a longer registry value keeps the default (start-up
+// logs it) rather than being cut into a wrong login.
+inline constexpr std::size_t kDsnSize = 32;
+inline constexpr std::size_t kUidSize = 32;
+inline constexpr std::size_t kPwdSize = 64;
 
-extern SQLHENV g_hEnv;               // ODBC 3 environment; null until created
-extern char g_szDsn[kDbSettingSize];  // data source name, NUL-terminated
-extern char g_szUid[kDbSettingSize];  // database user name, NUL-terminated
-extern char g_szPwd[kDbSettingSize];  // database password, NUL-terminated
+extern SQLHENV g_hEnv;         // ODBC 3 environment; null until created
+extern char g_szDsn[kDsnSize];  // data source name, NUL-terminated
+extern char g_szUid[kUidSize];  // database user name, NUL-terminated
+extern char g_szPwd[kPwdSize];  // database password, NUL-terminated
 
 // Allocates g_hEnv and sets it to ODBC version 3. True when it exists
 // afterwards (also when it already existed); on failure g_hEnv stays null.

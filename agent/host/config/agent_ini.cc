@@ -149,6 +149,7 @@ void ResetSettings() {
   g_astrSmsMasks.clear();
   g_nSmsMaxLen = kDefaultSmsMaxLen;
   g_placeTrans.Clear();
+  g_szDetailSuffix[0] = '\0';
 }
 
 void ApplyAgentIni(std::string_view text) {

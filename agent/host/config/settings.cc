@@ -16,3 +16,18 @@ std::vector<std::uint32_t> g_adwArrearsTimes;  // when the arrears scan may run
 std::vector<std::string> g_astrSmsMasks;       // accepted SMS number shapes
 int g_nSmsMaxLen = kDefaultSmsMaxLen;          // longest accepted SMS number
 CPlaceTrans g_placeTrans;                      // place-name replacements
+char g_szDetailSuffix[kDetailSuffixSize] = {};  // "" or "_en", from the probe
+
+const char* const g_astrStateNames[kStateNameCount] = {
+    "\xCE\xB4\xB7\xA2",                  // 未发 not sent
+    "\xD2\xD1\xB7\xA2",                  // 已发 sent
+    "\xD7\xAA\xD4\xCB\xD6\xD0",          // 转运中 in transit
+    "\xCB\xCD\xB4\xEF",                  // 送达 delivered
+    "\xB3\xAC\xCA\xB1",                  // 超时 overdue
+    "\xBA\xA3\xB9\xD8\xD1\xD3\xCE\xF3",  // 海关延误 held by customs
+    "\xB5\xD8\xD6\xB7\xB4\xED\xCE\xF3",  // 地址错误 wrong address
+    "\xBF\xEC\xBC\xFE\xB6\xAA\xCA\xA7",  // 快件丢失 lost
+    "\xCD\xCB\xBC\xFE",                  // 退件 returned
+    "\xC6\xE4\xCB\xFC\xD2\xEC\xB3\xA3",  // 其它异常 other problem
+    "\xCF\xFA\xBB\xD9",                  // 销毁 destroyed
+};

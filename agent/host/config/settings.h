@@ -35,5 +35,15 @@ extern std::vector<std::string> g_astrSmsMasks;
 extern int g_nSmsMaxLen;
 extern CPlaceTrans g_placeTrans;
 
+// Tracking-detail table suffix: empty or "_en", set by the start-up's
+// dictionary probe; the scanners append it to "check_detail".
+inline constexpr std::size_t kDetailSuffixSize = 4;
+extern char g_szDetailSuffix[kDetailSuffixSize];
+
+// The consignment state words (GBK), indexed by the state number that the
+// courier database keeps; a number at or above kStateNameCount has no word.
+inline constexpr std::size_t kStateNameCount = 11;
+extern const char* const g_astrStateNames[kStateNameCount];
+
 // Puts every setting above back to its default and empties g_placeTrans.
 void ResetSettings();

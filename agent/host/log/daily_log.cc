@@ -105,14 +105,15 @@ void CDailyLog::Append(const char* text, const char* tag, bool withTime, bool mo
     std::snprintf(prefix, sizeof prefix, "\r\n[%02d:%02d:%02d]", now.hour, now.minute,
                   now.second);
   }
-  // Two writes, as before; a failing write loses the entry's rest, nothing else.
-  if (!AppendTextMode(*file, prefix)) return;
-  if (text == nullptr) return;
-  if (convert && IsUtf8(text, false)) {
-    AppendTextMode(*file, Utf8ToGbk(text));
-  } else {
-    AppendTextMode(*file, text);
+  std::string converted;
+  std::string_view body = text != nullptr ? text : "";
+  if (convert && text != nullptr && IsUtf8(text, false)) {
+    converted = Utf8ToGbk(text);
+    body = converted;
   }
+  // Two writes, as before; a failing write loses the entry's rest, nothing else.
+  if (AppendTextMode(*file, prefix)) AppendTextMode(*file, body);
+  if (m_echo) m_echo(std::string(prefix + 2) + std::string(body));
 }
 
 void CDailyLog::Purge(int days) {

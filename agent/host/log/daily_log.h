@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
+#include <string_view>
 
 #include "platform/env.h"
 
@@ -34,6 +36,9 @@ class CDailyLog {
 
   const char* Folder() const { return m_szFolder; }
   unsigned char Utf8Flag() const { return m_bUtf8; }
+  // Also hands every entry (stamp and text, without the leading line break)
+  // to echo, e.g. the console of a debug run. Set before other threads log.
+  void SetEcho(std::function<void(std::string_view entry)> echo) { m_echo = std::move(echo); }
   // Tests substitute the clock and files; the Env must outlive the log.
   void SetEnv(platform::Env* env) { env_ = env; }
 
@@ -44,6 +49,7 @@ class CDailyLog {
   int m_nKeepDays;
   unsigned char m_bUtf8;
   platform::Env* env_;
+  std::function<void(std::string_view)> m_echo;
 };
 
 // The agent's one log; its folder is set at start-up.
