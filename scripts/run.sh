@@ -51,5 +51,14 @@ if [ ! -f "$demo/agent/TessalyAgent.ini" ]; then
     | iconv -f UTF-8 -t CP936 > "$demo/agent/TessalyAgent.ini"
 fi
 
+report="$build/tools/queue_report/qorvu_queue_report"
 echo "run: logs in $demo/agent/LOG_WC; press Ctrl+C to stop"
-exec "$demo/agent/CSTessaly" -d "$@"
+echo "run: the queue at any time: ODBCSYSINI=$ODBCSYSINI ODBCINSTINI=odbcinst.ini ODBCINI=$ODBCINI $report $dsn"
+# Ctrl+C goes to the agent; this script lives on to show what it queued.
+trap 'true' INT
+status=0
+"$demo/agent/CSTessaly" -d "$@" || status=$?
+trap - INT
+echo "run: notifications queued in qorvu.dbo.wc_mess, by type:"
+"$report" "$dsn" sa 8067 || true
+exit "$status"
