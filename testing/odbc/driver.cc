@@ -827,7 +827,7 @@ SQLRETURN ConvertColumn(Stmt* stmt, int index, SQLSMALLINT ctype, SQLPOINTER tar
   double d = 0;
   const NumberKind kind = ColumnNumber(s, index, &i, &d);
   if (kind == NumberKind::kInvalid) {
-    return stmt->Fail("22018", "Invalid character value for cast specification");
+    return stmt->Fail("22018", "Invalid character value for the target type");
   }
   if (ctype == SQL_C_DOUBLE || ctype == SQL_C_FLOAT) {
     const double v = kind == NumberKind::kInteger ? static_cast<double>(i) : d;
