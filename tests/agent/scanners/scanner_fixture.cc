@@ -54,7 +54,11 @@ const standin::Installation& Standin() {
   static TempFolder folder;
   static std::optional<standin::Installation> installation = [] {
     std::string error;
-    auto made = standin::Installation::Create(folder.path(), standin::Options{}, &error);
+    // The scanners keep their cursor open on one connection while they
+    // insert through the other, as SQL Server allows; SQLite needs WAL for it.
+    standin::Options options;
+    options.wal = true;
+    auto made = standin::Installation::Create(folder.path(), options, &error);
     if (!made || !made->Activate(&error)) {
       std::fprintf(stderr, "stand-in installation: %s\n", error.c_str());
       std::abort();
@@ -102,6 +106,11 @@ std::vector<std::string> QueueRow::Values() const {
   }
   if (start < cparam.size()) values.push_back(cparam.substr(start));
   return values;
+}
+
+std::string QueueRow::Value(std::size_t i) const {
+  const std::vector<std::string> values = Values();
+  return i < values.size() ? values[i] : "<missing>";
 }
 
 void ScannerTest::SetUp() {

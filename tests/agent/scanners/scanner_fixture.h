@@ -65,6 +65,8 @@ struct QueueRow {
   std::string cparam;
   // cparam split at each "|" (without the empty piece after the last one).
   std::vector<std::string> Values() const;
+  // Value i of Values(), or "<missing>" when the list is shorter.
+  std::string Value(std::size_t i) const;
 };
 
 // The stand-in, installed and activated once per process.
