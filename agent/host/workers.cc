@@ -10,6 +10,7 @@
 #include "agent/db/statement.h"
 #include "agent/host/config/settings.h"
 #include "agent/host/log/daily_log.h"
+#include "agent/scanners/scanners.h"
 
 platform::Event g_evWorker(platform::Event::Reset::kAuto, false);
 int g_nPackLastHour = 0;
@@ -34,8 +35,35 @@ void LogElapsed(const char* format, platform::Env* env, std::uint64_t start) {
 
 }  // namespace
 
+namespace {
+
+// The chain calls every scanner the same way; these adapt the scanners that
+// take no kind.
+template <int (*Scan)(DbConnection&, char*, DbConnection&)>
+int WithoutKind(DbConnection& first, char* work, DbConnection& second, int) {
+  return Scan(first, work, second);
+}
+
+}  // namespace
+
 const std::vector<ScannerStep>& DefaultScannerChain() {
-  static const std::vector<ScannerStep> chain;
+  static const std::vector<ScannerStep> chain = {
+      {"Update_Error", WithoutKind<Update_Error>},
+      {"Update_Bear", WithoutKind<Update_Bear>},
+      {"Update_Sign", WithoutKind<Update_Sign>},
+      {"Update_Take", WithoutKind<Update_Take>},
+      {"Update_TransRsv", WithoutKind<Update_TransRsv>},
+      {"Update_RecWeb", WithoutKind<Update_RecWeb>},
+      {"Update_TransSend", WithoutKind<Update_TransSend>},
+      {"Update_TransPack", WithoutKind<Update_TransPack>, 0, &g_adwPackTimes, &g_nPackLastHour, 18},
+      {"Update_AcArrears", WithoutKind<Update_AcArrears>, 0, &g_adwArrearsTimes,
+       &g_nArrearsLastHour, 20},
+      {"Update_TransWork", WithoutKind<Update_TransWork>},
+      {"Update_Send", WithoutKind<Update_Send>},
+      {"Update_Check", Update_Check, 1},
+      {"Update_Check", Update_Check, 0},
+      {"Update_Check", Update_Check, 2},
+  };
   return chain;
 }
 

@@ -40,7 +40,8 @@ struct ScannerStep {
   unsigned gateId = 0;  // the notification type, for the gate's log line
 };
 
-// The chain in its fixed order. Empty until the scanners are linked in.
+// The twelve scanners in their fixed order (the check scanner three times,
+// kinds 1, 0, 2; the two timed scanners behind their time lists).
 const std::vector<ScannerStep>& DefaultScannerChain();
 
 // The send run's work on its connection (delivery of queued notifications).

@@ -502,3 +502,36 @@ TEST_F(RunLoopTest, StartUpReadsTheRegistryThenHandsTheCommandLineOver) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ScannerChainTest, TwelveScannersInTheirOrderWithTheTwoTimedOnesGated) {
+  const std::vector<ScannerStep>& chain = DefaultScannerChain();
+  std::vector<std::string> names;
+  for (const ScannerStep& step : chain) {
+    names.push_back(std::string(step.name) +
+                    (std::string(step.name) == "Update_Check" ? std::to_string(step.kind) : ""));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{
+                       "Update_Error", "Update_Bear", "Update_Sign", "Update_Take",
+                       "Update_TransRsv", "Update_RecWeb", "Update_TransSend", "Update_TransPack",
+                       "Update_AcArrears", "Update_TransWork", "Update_Send", "Update_Check1",
+                       "Update_Check0", "Update_Check2"}));
+  for (const ScannerStep& step : chain) {
+    SCOPED_TRACE(step.name);
+    const std::string name = step.name;
+    if (name == "Update_TransPack") {
+      EXPECT_EQ(step.gateTimes, &g_adwPackTimes);
+      EXPECT_EQ(step.gateLastHour, &g_nPackLastHour);
+      EXPECT_EQ(step.gateId, 18u);
+    } else if (name == "Update_AcArrears") {
+      EXPECT_EQ(step.gateTimes, &g_adwArrearsTimes);
+      EXPECT_EQ(step.gateLastHour, &g_nArrearsLastHour);
+      EXPECT_EQ(step.gateId, 20u);
+    } else {
+      EXPECT_EQ(step.gateTimes, nullptr);
+    }
+  }
+}
+
+}  // namespace
