@@ -45,11 +45,10 @@ export ODBCSYSINI="$demo/odbc" ODBCINSTINI=odbcinst.ini ODBCINI="$demo/odbc/odbc
 export QORVU_REGISTRY="$demo/registry"
 "$build/tools/regset/qorvu_regset" --dsn "$dsn" --user sa --password 8067 >/dev/null
 
-# A demo configuration: update every minute, send window open all day.
-if [ ! -f "$demo/agent/TessalyAgent.ini" ]; then
-  printf '%s\r\n' "; demo settings" "轮寻分钟数=1" "单次最大票数=1000" "发送=3" "送达=3" "录单=3" \
-    | iconv -f UTF-8 -t CP936 > "$demo/agent/TessalyAgent.ini"
-fi
+# The demo configuration, GBK like the agent's own files.
+for f in TessalyAgent.ini WeChat_Mess.txt; do
+  iconv -f UTF-8 -t CP936 "$root/tools/demo_config/$f" > "$demo/agent/$f"
+done
 
 report="$build/tools/queue_report/qorvu_queue_report"
 echo "run: logs in $demo/agent/LOG_WC; press Ctrl+C to stop"

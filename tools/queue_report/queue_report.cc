@@ -1,6 +1,8 @@
 #include "tools/queue_report/queue_report.h"
 
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "agent/db/connection.h"
@@ -42,8 +44,12 @@ std::string FormatQueueCounts(const QueueCounts& counts) {
     if (p == 0 && o == 0) continue;
     char name[64] = {};
     GbkToUtf8(TypeName(type), name, sizeof name);
-    char line[160];
-    std::snprintf(line, sizeof line, "%3d %-24s pending %6u  done %6u\n", type, name, p, o);
+    // A GBK character is as wide on a terminal as its two bytes: pad by those.
+    const std::size_t width = std::strlen(TypeName(type));
+    const std::string padding(width < 24 ? 24 - width : 0, ' ');
+    char line[200];
+    std::snprintf(line, sizeof line, "%3d %s%s pending %6u  done %6u\n", type, name,
+                  padding.c_str(), p, o);
     out += line;
   }
   char total[128];
