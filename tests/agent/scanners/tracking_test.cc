@@ -421,9 +421,12 @@ TEST_F(TrackingTest, CheckDeliveryScanWithoutCourierAndALongDescription) {
   // A description fills its 256-byte buffer and is kept whole, beyond the
   // 254 bytes of the other values.
   Detail(301, 3, std::string(300, 'd'));
+  // Scans refer to the consignment's own details, whatever the network copy.
+  std::strcpy(g_szDetailSuffix, "_en");
 
   EXPECT_EQ(Run(RunCheck2), 1);
   EXPECT_TRUE(StatementsContaining("man_main").empty());
+  EXPECT_TRUE(StatementsContaining("check_detail_en").empty());
   const auto values = QueueRows().at(0).Values();
   ASSERT_EQ(values.size(), 14u);
   EXPECT_EQ(values[7], std::string(255, 'd'));
