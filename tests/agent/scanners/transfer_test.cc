@@ -446,6 +446,23 @@ TEST_F(TransferScannerTest, TransWorkSkipsStaffOpenIdsWithoutTheConfiguredPrefix
   EXPECT_EQ(rows[0].curl, "");
 }
 
+// A bag that no staff member handles is counted neither way and stays
+// unqueued, so a staff member added later still hears of it.
+TEST_F(TransferScannerTest, TransWorkBagWithoutMatchingStaff) {
+  InsertStaff("Z", "K3", kOpenIdZ);
+  InsertAccount(1, {{"ckind", "K2"}});
+  InsertBag(11, 1);
+  EXPECT_EQ(Run(Update_TransWork), 0);
+  EXPECT_TRUE(QueueRows().empty());
+  EXPECT_EQ(LogEntries().back(), "End_Update_TransWork:ok(0),err(0),0 ms");
+
+  InsertStaff("Y", "K2", kOpenIdY);
+  EXPECT_EQ(Run(Update_TransWork), 1);
+  const std::vector<QueueRow> rows = QueueRows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].copenid, kOpenIdY);
+}
+
 TEST_F(TransferScannerTest, TransWorkWithoutStaffOpenIds) {
   InsertStaff("X", "", "not-an-openid");
   InsertAccount(1);
