@@ -304,14 +304,8 @@ bool CServiceHost::OpenService() {
   return true;
 }
 
-int CServiceHost::StopAndWait() {
-  ServiceResult r = m_pManager->SendStop(m_strServiceName);
-  if (!r.ok()) {
-    SetLastError(r);  // not running (or refused): nothing to wait for
-    return 0;
-  }
-  Print("Stopping %s.", m_strDisplayName.c_str());
-  ServiceState state = ServiceState::kStopPending;
+ServiceState CServiceHost::WaitWhile(ServiceState pending) {
+  ServiceState state = pending;
   for (;;) {
     std::this_thread::sleep_for(std::chrono::milliseconds(m_nPollMs));
     ServiceResult q = m_pManager->QueryState(m_strServiceName, &state);
@@ -319,10 +313,20 @@ int CServiceHost::StopAndWait() {
       SetLastError(q);
       break;
     }
-    if (state != ServiceState::kStopPending) break;
+    if (state != pending) break;
     Print(".");
   }
-  if (state == ServiceState::kStopped) {
+  return state;
+}
+
+int CServiceHost::StopAndWait() {
+  ServiceResult r = m_pManager->SendStop(m_strServiceName);
+  if (!r.ok()) {
+    SetLastError(r);  // not running (or refused): nothing to wait for
+    return 0;
+  }
+  Print("Stopping %s.", m_strDisplayName.c_str());
+  if (WaitWhile(ServiceState::kStopPending) == ServiceState::kStopped) {
     Print("\n%s stopped.\n", m_strDisplayName.c_str());
     return 1;
   }
@@ -398,18 +402,7 @@ int CServiceHost::StartInstalled() {
           GetLastErrorText(text, sizeof text));
     return 0;
   }
-  ServiceState state = ServiceState::kStartPending;
-  for (;;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(m_nPollMs));
-    ServiceResult q = m_pManager->QueryState(m_strServiceName, &state);
-    if (!q.ok()) {
-      SetLastError(q);
-      break;
-    }
-    if (state != ServiceState::kStartPending) break;
-    Print(".");
-  }
-  if (state == ServiceState::kRunning) {
+  if (WaitWhile(ServiceState::kStartPending) == ServiceState::kRunning) {
     Print("\n%s started.\n", m_strDisplayName.c_str());
     return 1;
   }

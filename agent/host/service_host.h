@@ -117,6 +117,10 @@ class CServiceHost {
   // Sends the stop control and waits while the service is stop-pending,
   // printing as -e and -u do. Returns 1 when the service reached stopped.
   int StopAndWait();
+  // Queries the service's state each poll interval while it stays `pending`,
+  // printing a dot for every further wait. A failed query ends the wait and
+  // becomes the last error. Returns the last state read.
+  platform::ServiceState WaitWhile(platform::ServiceState pending);
   // Opens the manager and finds the service, printing the failure.
   bool OpenService();
   // True for the first stop signal of a debug run only: Stop must not run twice.
