@@ -1,35 +1,18 @@
 // Helpers of the composition tests: texts in the agent's GBK written
-// readably as UTF-8 in the test source and converted with the C library's
-// iconv (an oracle independent of the agent's own tables), and a sample
+// readably as UTF-8 in the test source (tests/gbk_text.h), and a sample
 // WeChat_Mess.txt.
 #pragma once
-
-#include <iconv.h>
 
 #include <string>
 #include <string_view>
 
+#include "tests/gbk_text.h"
+
 namespace compose_test {
 
-inline std::string Convert(std::string_view text, const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "<iconv unavailable>";
-  std::string out(text.size() * 4 + 16, '\0');
-  char* in = const_cast<char*>(text.data());
-  std::size_t inLeft = text.size();
-  char* o = out.data();
-  std::size_t outLeft = out.size();
-  const std::size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
-  iconv_close(cd);
-  if (rc == static_cast<std::size_t>(-1)) return "<not convertible>";
-  out.resize(out.size() - outLeft);
-  return out;
-}
-
-// UTF-8 source text as the agent's GBK.
-inline std::string Gbk(std::string_view utf8) { return Convert(utf8, "GBK", "UTF-8"); }
-// GBK text as UTF-8, for readable expectations.
-inline std::string Utf8(std::string_view gbk) { return Convert(gbk, "UTF-8", "GBK"); }
+using gbk_text::Convert;
+using gbk_text::Gbk;
+using gbk_text::Utf8;
 
 inline constexpr char kOpenId[] = "oAbCdEfGhIjKlMnOpQrStUvWxYz0";  // 28 characters
 

@@ -1,7 +1,5 @@
 #include "agent/host/do_init.h"
 
-#include <iconv.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,25 +10,12 @@
 #include "agent/host/config/settings.h"
 #include "agent/host/log/daily_log.h"
 #include "platform/fake_env.h"
+#include "tests/gbk_text.h"
 #include "tests/temp_folder.h"
 
 namespace {
 
-// UTF-8 test text as the agent's GBK, through the C library's converter.
-std::string Gbk(std::string_view utf8) {
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "<iconv unavailable>";
-  std::string out(utf8.size() * 2 + 16, '\0');
-  char* in = const_cast<char*>(utf8.data());
-  std::size_t inLeft = utf8.size();
-  char* o = out.data();
-  std::size_t outLeft = out.size();
-  const std::size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
-  iconv_close(cd);
-  if (rc == static_cast<std::size_t>(-1)) return "<not convertible>";
-  out.resize(out.size() - outLeft);
-  return out;
-}
+using gbk_text::Gbk;
 
 // The log writes each LF as CR LF.
 std::string AsLogged(std::string text) {

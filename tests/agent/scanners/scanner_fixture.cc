@@ -1,7 +1,5 @@
 #include "tests/agent/scanners/scanner_fixture.h"
 
-#include <iconv.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -20,21 +18,6 @@
 namespace scan_test {
 namespace {
 
-std::string Convert(std::string_view text, const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "<iconv unavailable>";
-  std::string out(text.size() * 4 + 16, '\0');
-  char* in = const_cast<char*>(text.data());
-  std::size_t inLeft = text.size();
-  char* o = out.data();
-  std::size_t outLeft = out.size();
-  const std::size_t rc = iconv(cd, &in, &inLeft, &o, &outLeft);
-  iconv_close(cd);
-  if (rc == static_cast<std::size_t>(-1)) return "<not convertible>";
-  out.resize(out.size() - outLeft);
-  return out;
-}
-
 // The driver manager reads its configuration once per process.
 class StandinEnvironment : public ::testing::Environment {
  public:
@@ -46,9 +29,6 @@ const auto* const kStandinEnvironment =
     ::testing::AddGlobalTestEnvironment(new StandinEnvironment);
 
 }  // namespace
-
-std::string Gbk(std::string_view utf8) { return Convert(utf8, "GBK", "UTF-8"); }
-std::string Utf8(std::string_view gbk) { return Convert(gbk, "UTF-8", "GBK"); }
 
 const standin::Installation& Standin() {
   static TempFolder folder;

@@ -20,13 +20,14 @@
 #include "platform/env.h"
 #include "platform/fake_env.h"
 #include "testing/odbc/standin.h"
+#include "tests/gbk_text.h"
 #include "tests/temp_folder.h"
 
 namespace scan_test {
 
 // Readable UTF-8 in the test source as the agent's GBK, and back (iconv).
-std::string Gbk(std::string_view utf8);
-std::string Utf8(std::string_view gbk);
+using gbk_text::Gbk;
+using gbk_text::Utf8;
 
 // Two well-formed OpenIDs (28 characters each).
 inline constexpr char kOpenIdA[] = "oAAAAAAAAAAAAAAAAAAAAAAAAAA1";
