@@ -4,6 +4,7 @@
 // that kind whose date lies in the kind's look-back window and that have no
 // queue row of the scanner's type yet.
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "agent/compose/mess_channel.h"
@@ -12,6 +13,7 @@
 #include "agent/db/statement_text.h"
 #include "agent/host/config/settings.h"
 #include "agent/scanners/scan_common.h"
+#include "agent/scanners/scan_rows.h"
 #include "agent/scanners/scanners.h"
 
 namespace {
@@ -31,8 +33,9 @@ struct KindScanner {
 };
 
 // The frame the four share: model, kinds, form, one scan per kind. `afterKinds`
-// is told the number of kinds read; `endLine` writes the end line. Returns
-// the ok count, or kScanAllocFailed when the kind query gets no statement.
+// is told the number of kinds read; `scan` reads one kind (false ends the
+// loop); `endLine` writes the end line. Returns the ok count, or
+// kScanAllocFailed when the kind query gets no statement.
 template <typename AfterKinds, typename Scan, typename EndLine>
 int ScanPerKind(const DbConnection& c1, char* work, const DbConnection& c2,
                 const KindScanner& spec, AfterKinds&& afterKinds, Scan&& scan,
@@ -51,10 +54,15 @@ int ScanPerKind(const DbConnection& c1, char* work, const DbConnection& c2,
     ScanWindow(KindDays(kind.days, spec.keyDays, spec.fallbackDays), 0, window);
     char code[kQuotedKindSize];
     if (!SqlQuote(FieldText(kind.code), code)) break;
-    if (!scan(run, *model, form, window, code)) break;
+    if (!scan(c1, run, *model, form, window, code)) break;
   }
   endLine(run);
   return run.Result();
+}
+
+// The end line most of the four write.
+auto PlainEndLine(const char* name, const char* tag = nullptr) {
+  return [name, tag](const ScanRun& run) { run.LogEnd(name, tag); };
 }
 
 // The state word of a consignment state.
@@ -75,21 +83,13 @@ struct SendRow {
   char cunitname[64], caccount[32], csphone[64], cbearer[32];
   std::int32_t iquantity;
   char ctransnote[64], second[64], caddrfrom[64];
-};
 
-bool BindSendRow(DbStatement& st, SendRow& r) {
-  return st.BindUInt32(1, r.irid) && st.BindUInt32(2, r.icid) && st.BindText(3, r.cnum) &&
-         st.BindText(4, r.cdes) && st.BindText(5, r.first) && st.BindUInt32(6, r.ndays) &&
-         st.BindUInt32(7, r.npayway) && st.BindDouble(8, r.famount) &&
-         st.BindDouble(9, r.fgoods) && st.BindTimestamp(10, r.dsenddate) &&
-         st.BindText(11, r.csender) && st.BindText(12, r.creceiver) &&
-         st.BindText(13, r.cgoods) && st.BindText(14, r.cserviceno) &&
-         st.BindUInt32(15, r.iitem) && st.BindText(16, r.cunitname) &&
-         st.BindText(17, r.caccount) && st.BindText(18, r.csphone) &&
-         st.BindText(19, r.cbearer) && st.BindInt32(20, r.iquantity) &&
-         st.BindText(21, r.ctransnote) && st.BindText(22, r.second) &&
-         st.BindText(23, r.caddrfrom);
-}
+  auto Columns() {
+    return std::tie(irid, icid, cnum, cdes, first, ndays, npayway, famount, fgoods, dsenddate,
+                    csender, creceiver, cgoods, cserviceno, iitem, cunitname, caccount, csphone,
+                    cbearer, iquantity, ctransnote, second, caddrfrom);
+  }
+};
 
 // The courier's mobile number from the staff table; empty when the courier
 // is not there or the lookup cannot run.
@@ -122,22 +122,9 @@ bool ScanSendKind(const DbConnection& c1, ScanRun& run, const MessModel& model, 
           kindCode, 1, 19)) {
     return false;
   }
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return false;
-  SendRow r{};
-  if (!BindSendRow(st, r)) return true;
-  for (;;) {
-    r = SendRow{};
-    if (!st.Fetch() || !GuardPasses(r.irid)) break;
+  return ReadRows<SendRow>(c1, sql, &SendRow::irid, [&](SendRow& r) {
     MessRecord record{};
-    if (!ChooseRecipient(form, run.queue(), {Phone(r.first), Phone(r.second), Phone(r.csphone)},
-                         record)) {
-      continue;
-    }
-    record.clientId = static_cast<std::int32_t>(r.icid);
-    record.refId = static_cast<std::int32_t>(r.irid);
-    record.type = 1;
-    PrerenderLink(model, r.cnum, r.cserviceno, record);
+    if (!AddressConsignment(run.queue(), model, form, 1, r, record)) return;
     char courierPhone[24];
     CourierPhone(run.connection2(), r.cbearer, courierPhone);
 
@@ -176,8 +163,7 @@ bool ScanSendKind(const DbConnection& c1, ScanRun& run, const MessModel& model, 
     values.Add(courierPhone);
     values.AddPlace(r.caddrfrom);
     run.Store(record);
-  }
-  return true;
+  }) != RowsRead::kNotRun;
 }
 
 // ------------------------------------------------------------------ Update_Error
@@ -191,6 +177,11 @@ struct ErrorRow {
   char cserviceno[32];
   SQL_TIMESTAMP_STRUCT ddate;
   char cunitname[64], caccount[32], second[64], caddrfrom[64], csphone[32];
+
+  auto Columns() {
+    return std::tie(irid, icid, cnum, cdes, first, creceiver, npos, cdate, cplace, cinfo, nstate,
+                    cserviceno, ddate, cunitname, caccount, second, caddrfrom, csphone);
+  }
 };
 
 bool ScanErrorKind(const DbConnection& c1, ScanRun& run, const MessModel& model, ScanForm form,
@@ -211,31 +202,9 @@ bool ScanErrorKind(const DbConnection& c1, ScanRun& run, const MessModel& model,
           cols.condition, kindCode, window, g_szDetailSuffix, 3)) {
     return false;
   }
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return false;
-  ErrorRow r{};
-  if (!(st.BindUInt32(1, r.irid) && st.BindUInt32(2, r.icid) && st.BindText(3, r.cnum) &&
-        st.BindText(4, r.cdes) && st.BindText(5, r.first) && st.BindText(6, r.creceiver) &&
-        st.BindUInt32(7, r.npos) && st.BindText(8, r.cdate) && st.BindText(9, r.cplace) &&
-        st.BindText(10, r.cinfo) && st.BindUInt32(11, r.nstate) &&
-        st.BindText(12, r.cserviceno) && st.BindTimestamp(13, r.ddate) &&
-        st.BindText(14, r.cunitname) && st.BindText(15, r.caccount) &&
-        st.BindText(16, r.second) && st.BindText(17, r.caddrfrom) &&
-        st.BindText(18, r.csphone))) {
-    return true;
-  }
-  for (;;) {
-    r = ErrorRow{};
-    if (!st.Fetch() || !GuardPasses(r.irid)) break;
+  return ReadRows<ErrorRow>(c1, sql, &ErrorRow::irid, [&](ErrorRow& r) {
     MessRecord record{};
-    if (!ChooseRecipient(form, run.queue(), {Phone(r.first), Phone(r.second), Phone(r.csphone)},
-                         record)) {
-      continue;
-    }
-    record.clientId = static_cast<std::int32_t>(r.icid);
-    record.refId = static_cast<std::int32_t>(r.irid);
-    record.type = 3;
-    PrerenderLink(model, r.cnum, r.cserviceno, record);
+    if (!AddressConsignment(run.queue(), model, form, 3, r, record)) return;
 
     ValueList values(record.param);
     values.Add(r.cnum);
@@ -248,8 +217,7 @@ bool ScanErrorKind(const DbConnection& c1, ScanRun& run, const MessModel& model,
     values.Add(r.cunitname);
     values.AddPlace(r.caddrfrom);
     run.Store(record);
-  }
-  return true;
+  }) != RowsRead::kNotRun;
 }
 
 // ------------------------------------------------------------------ Update_Sign
@@ -261,6 +229,11 @@ struct SignRow {
   char csign[32], first[32], cserviceno[32];
   SQL_TIMESTAMP_STRUCT ddate;
   char cunitname[64], caccount[32], second[64], caddrfrom[64], csphone[32];
+
+  auto Columns() {
+    return std::tie(irid, icid, cnum, cdes, creceiver, dadate, csign, first, cserviceno, ddate,
+                    cunitname, caccount, second, caddrfrom, csphone);
+  }
 };
 
 bool ScanSignKind(const DbConnection& c1, ScanRun& run, const MessModel& model, ScanForm form,
@@ -278,29 +251,9 @@ bool ScanSignKind(const DbConnection& c1, ScanRun& run, const MessModel& model, 
           window, 2)) {
     return false;
   }
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return false;
-  SignRow r{};
-  if (!(st.BindUInt32(1, r.irid) && st.BindUInt32(2, r.icid) && st.BindText(3, r.cnum) &&
-        st.BindText(4, r.cdes) && st.BindText(5, r.creceiver) && st.BindTimestamp(6, r.dadate) &&
-        st.BindText(7, r.csign) && st.BindText(8, r.first) && st.BindText(9, r.cserviceno) &&
-        st.BindTimestamp(10, r.ddate) && st.BindText(11, r.cunitname) &&
-        st.BindText(12, r.caccount) && st.BindText(13, r.second) &&
-        st.BindText(14, r.caddrfrom) && st.BindText(15, r.csphone))) {
-    return true;
-  }
-  for (;;) {
-    r = SignRow{};
-    if (!st.Fetch() || !GuardPasses(r.irid)) break;
+  return ReadRows<SignRow>(c1, sql, &SignRow::irid, [&](SignRow& r) {
     MessRecord record{};
-    if (!ChooseRecipient(form, run.queue(), {Phone(r.first), Phone(r.second), Phone(r.csphone)},
-                         record)) {
-      continue;
-    }
-    record.clientId = static_cast<std::int32_t>(r.icid);
-    record.refId = static_cast<std::int32_t>(r.irid);
-    record.type = 2;
-    PrerenderLink(model, r.cnum, r.cserviceno, record);
+    if (!AddressConsignment(run.queue(), model, form, 2, r, record)) return;
 
     // Old consignments carry no meaningful sign time; a missing one shows
     // as empty values too.
@@ -323,8 +276,7 @@ bool ScanSignKind(const DbConnection& c1, ScanRun& run, const MessModel& model, 
     values.Add(r.cunitname);
     values.AddPlace(r.caddrfrom);
     run.Store(record);
-  }
-  return true;
+  }) != RowsRead::kNotRun;
 }
 
 // ------------------------------------------------------------------ Update_Take
@@ -336,6 +288,11 @@ struct TakeRow {
   char cunitname[64], caccount[32], second[64];
   SQL_TIMESTAMP_STRUCT dsysdate;
   char caddrfrom[64], csphone[32];
+
+  auto Columns() {
+    return std::tie(irid, icid, cnum, cdes, creceiver, first, cserviceno, ddate, cunitname,
+                    caccount, second, dsysdate, caddrfrom, csphone);
+  }
 };
 
 bool ScanTakeKind(const DbConnection& c1, ScanRun& run, const MessModel& model, ScanForm form,
@@ -356,32 +313,14 @@ bool ScanTakeKind(const DbConnection& c1, ScanRun& run, const MessModel& model, 
           0)) {
     return false;
   }
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return false;
-  TakeRow r{};
-  if (!(st.BindUInt32(1, r.irid) && st.BindUInt32(2, r.icid) && st.BindText(3, r.cnum) &&
-        st.BindText(4, r.cdes) && st.BindText(5, r.creceiver) && st.BindText(6, r.first) &&
-        st.BindText(7, r.cserviceno) && st.BindTimestamp(8, r.ddate) &&
-        st.BindText(9, r.cunitname) && st.BindText(10, r.caccount) &&
-        st.BindText(11, r.second) && st.BindTimestamp(12, r.dsysdate) &&
-        st.BindText(13, r.caddrfrom) && st.BindText(14, r.csphone))) {
-    return true;
-  }
-  for (;;) {
-    r = TakeRow{};
-    if (!st.Fetch() || !GuardPasses(r.irid)) break;
+  return ReadRows<TakeRow>(c1, sql, &TakeRow::irid, [&](TakeRow& r) {
     if (rec < 0x7FFFFFFF) ++rec;
     MessRecord record{};
-    if (!ChooseRecipient(form, run.queue(), {Phone(r.first), Phone(r.second), Phone(r.csphone)},
-                         record)) {
+    if (!AddressConsignment(run.queue(), model, form, 0, r, record)) {
       // Receivers without a usable number are listed for the operator.
       if (form == ScanForm::kReceiver) LogLine("NUM", false, "%s,%s", r.first, r.second);
-      continue;
+      return;
     }
-    record.clientId = static_cast<std::int32_t>(r.icid);
-    record.refId = static_cast<std::int32_t>(r.irid);
-    record.type = 0;
-    PrerenderLink(model, r.cnum, r.cserviceno, record);
 
     ValueList values(record.param);
     values.Add(r.cnum);
@@ -394,8 +333,7 @@ bool ScanTakeKind(const DbConnection& c1, ScanRun& run, const MessModel& model, 
     values.AddDate(r.dsysdate, DateForm::kDayMinute);
     values.AddPlace(r.caddrfrom);
     run.Store(record);
-  }
-  return true;
+  }) != RowsRead::kNotRun;
 }
 
 }  // namespace
@@ -406,27 +344,17 @@ int Update_Send(DbConnection& c1, char* work, DbConnection& c2) {
   return ScanPerKind(
       c1, work, c2, spec,
       [](int count) { LogLine("_Send", true, "Update_Send:ok(emskind:%u)", static_cast<unsigned>(count)); },
-      [&c1](ScanRun& run, const MessModel& model, ScanForm form, const char* window,
-            const char* code) { return ScanSendKind(c1, run, model, form, window, code); },
-      [](const ScanRun& run) { run.LogEnd("Update_Send", "_Send"); });
+      ScanSendKind, PlainEndLine("Update_Send", "_Send"));
 }
 
 int Update_Error(DbConnection& c1, char* work, DbConnection& c2) {
   const KindScanner spec{3, "nsmerror", g_nErrorDays, 5, g_nErrorMode};
-  return ScanPerKind(
-      c1, work, c2, spec, [](int) {},
-      [&c1](ScanRun& run, const MessModel& model, ScanForm form, const char* window,
-            const char* code) { return ScanErrorKind(c1, run, model, form, window, code); },
-      [](const ScanRun& run) { run.LogEnd("Update_Error"); });
+  return ScanPerKind(c1, work, c2, spec, [](int) {}, ScanErrorKind, PlainEndLine("Update_Error"));
 }
 
 int Update_Sign(DbConnection& c1, char* work, DbConnection& c2) {
   const KindScanner spec{2, "nsmsign", g_nSignDays, 6, g_nSignMode};
-  return ScanPerKind(
-      c1, work, c2, spec, [](int) {},
-      [&c1](ScanRun& run, const MessModel& model, ScanForm form, const char* window,
-            const char* code) { return ScanSignKind(c1, run, model, form, window, code); },
-      [](const ScanRun& run) { run.LogEnd("Update_Sign"); });
+  return ScanPerKind(c1, work, c2, spec, [](int) {}, ScanSignKind, PlainEndLine("Update_Sign"));
 }
 
 int Update_Take(DbConnection& c1, char* work, DbConnection& c2) {
@@ -434,9 +362,9 @@ int Update_Take(DbConnection& c1, char* work, DbConnection& c2) {
   int rec = 0;
   return ScanPerKind(
       c1, work, c2, spec, [](int) {},
-      [&c1, &rec](ScanRun& run, const MessModel& model, ScanForm form, const char* window,
-                  const char* code) {
-        return ScanTakeKind(c1, run, model, form, window, code, rec);
+      [&rec](const DbConnection& kindC1, ScanRun& run, const MessModel& model, ScanForm form,
+             const char* window, const char* code) {
+        return ScanTakeKind(kindC1, run, model, form, window, code, rec);
       },
       [&rec](const ScanRun& run) {
         LogLine(nullptr, true, "End_Update_Take:Rec(%d),ok(%u),err(%u),%u ms", rec, run.ok(),

@@ -411,6 +411,15 @@ bool ChooseRecipient(ScanForm form, CMessQueue& queue, const RecipientColumns& c
   return true;
 }
 
+bool AddressRecord(ScanForm form, CMessQueue& queue, const RecipientColumns& columns,
+                   std::uint32_t clientId, std::uint32_t refId, int type, MessRecord& record) {
+  if (!ChooseRecipient(form, queue, columns, record)) return false;
+  record.clientId = static_cast<std::int32_t>(clientId);
+  record.refId = static_cast<std::int32_t>(refId);
+  record.type = type;
+  return true;
+}
+
 // ------------------------------------------------------------------ link
 
 bool ContainsGbk(std::string_view text, std::string_view part) {

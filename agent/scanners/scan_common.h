@@ -234,6 +234,12 @@ struct RecipientColumns {
 bool ChooseRecipient(ScanForm form, CMessQueue& queue, const RecipientColumns& columns,
                      MessRecord& record);
 
+// Starts a row's record: the recipient as ChooseRecipient puts it, then the
+// customer id, the id of the row that caused the notification and the type.
+// False, as ChooseRecipient, when an SMS form finds no usable recipient.
+bool AddressRecord(ScanForm form, CMessQueue& queue, const RecipientColumns& columns,
+                   std::uint32_t clientId, std::uint32_t refId, int type, MessRecord& record);
+
 // ------------------------------------------------------------------ link
 
 // True when the GBK text holds part as whole characters.
