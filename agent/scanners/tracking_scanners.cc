@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <string_view>
+#include <tuple>
 
 #include "agent/compose/mess_channel.h"
 #include "agent/db/statement.h"
 #include "agent/db/statement_text.h"
 #include "agent/host/config/settings.h"
 #include "agent/scanners/scan_common.h"
+#include "agent/scanners/scan_rows.h"
 #include "agent/scanners/scanners.h"
 
 namespace {
@@ -49,17 +51,12 @@ struct RecWebRow {
   char ckey[64];
   char caddrfrom[64];
   char csphone[32];
-};
 
-bool BindRecWeb(DbStatement& st, RecWebRow& r) {
-  return st.BindUInt32(1, r.irid) && st.BindUInt32(2, r.icid) && st.BindText(3, r.cnum) &&
-         st.BindText(4, r.cdes) && st.BindText(5, r.first) && st.BindText(6, r.creceiver) &&
-         st.BindText(7, r.cdate) && st.BindText(8, r.cserviceno) &&
-         st.BindTimestamp(9, r.ddate) && st.BindText(10, r.cunitname) &&
-         st.BindText(11, r.caccount) && st.BindText(12, r.second) &&
-         st.BindText(13, r.cemskind) && st.BindText(14, r.ckey) &&
-         st.BindText(15, r.caddrfrom) && st.BindText(16, r.csphone);
-}
+  auto Columns() {
+    return std::tie(irid, icid, cnum, cdes, first, creceiver, cdate, cserviceno, ddate, cunitname,
+                    caccount, second, cemskind, ckey, caddrfrom, csphone);
+  }
+};
 
 // ------------------------------------------------------------------ Update_Bear
 
@@ -83,18 +80,12 @@ struct BearRow {
   char caccount[32];
   char clmphone[24];  // the courier's mobile number
   char caddrfrom[64];
-};
 
-bool BindBear(DbStatement& st, BearRow& r) {
-  return st.BindUInt32(1, r.irid) && st.BindUInt32(2, r.icid) && st.BindText(3, r.cnum) &&
-         st.BindText(4, r.cserviceno) && st.BindText(5, r.first) && st.BindText(6, r.second) &&
-         st.BindTimestamp(7, r.ddate) && st.BindText(8, r.cref) &&
-         st.BindText(9, r.creceiver) && st.BindText(10, r.caddr) && st.BindText(11, r.cphone) &&
-         st.BindText(12, r.csender) && st.BindText(13, r.csaddr) &&
-         st.BindText(14, r.csphone) && st.BindText(15, r.cunitname) &&
-         st.BindText(16, r.caccount) && st.BindText(17, r.clmphone) &&
-         st.BindText(18, r.caddrfrom);
-}
+  auto Columns() {
+    return std::tie(irid, icid, cnum, cserviceno, first, second, ddate, cref, creceiver, caddr,
+                    cphone, csender, csaddr, csphone, cunitname, caccount, clmphone, caddrfrom);
+  }
+};
 
 // ------------------------------------------------------------------ Update_Check
 
@@ -117,17 +108,12 @@ struct CheckRow {
   std::int32_t wpos;     // the detail the scan refers to; 0 when none
   char cinput[32];       // the operator
   char cref[32];         // the courier of a delivery scan
-};
 
-bool BindCheck(DbStatement& st, CheckRow& r) {
-  return st.BindUInt32(1, r.irid) && st.BindUInt32(2, r.icid) && st.BindText(3, r.cnum) &&
-         st.BindText(4, r.cdes) && st.BindText(5, r.cwebac) && st.BindTimestamp(6, r.ddate) &&
-         st.BindText(7, r.creceiver) && st.BindText(8, r.cserviceno) &&
-         st.BindText(9, r.cunitname) && st.BindText(10, r.caccount) &&
-         st.BindText(11, r.cmsn) && st.BindText(12, r.caddrfrom) &&
-         st.BindText(13, r.cstation) && st.BindText(14, r.ccheckpoint) &&
-         st.BindInt32(15, r.wpos) && st.BindText(16, r.cinput) && st.BindText(17, r.cref);
-}
+  auto Columns() {
+    return std::tie(irid, icid, cnum, cdes, cwebac, ddate, creceiver, cserviceno, cunitname,
+                    caccount, cmsn, caddrfrom, cstation, ccheckpoint, wpos, cinput, cref);
+  }
+};
 
 // What the scan's detail row says: its time, place and description.
 struct CheckDetail {
@@ -216,40 +202,24 @@ int Update_RecWeb(DbConnection& c1, char* work, DbConnection& c2) {
     return 0;
   }
 
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return 0;
-  RecWebRow row{};
-  if (BindRecWeb(st, row)) {
-    for (;;) {
-      // Zeroed before each fetch: a NULL column reads as empty, never as the
-      // previous row's value, and a row without an id ends the reading.
-      row = RecWebRow{};
-      if (!st.Fetch() || !GuardPasses(row.irid)) break;
-      MessRecord record{};
-      if (!ChooseRecipient(form, run.queue(),
-                           {Phone(row.first), Phone(row.second), Phone(row.csphone)}, record)) {
-        continue;
-      }
-      record.clientId = static_cast<std::int32_t>(row.icid);
-      record.refId = static_cast<std::int32_t>(row.irid);
-      record.type = kTypeRecWeb;
-      PrerenderLink(*model, FieldText(row.cnum), FieldText(row.cserviceno), record);
-      ValueList values(record.param);
-      values.Add(FieldText(row.cnum));
-      values.Add(FieldText(row.cserviceno));
-      values.AddDate(row.ddate, DateForm::kMonthDay);
-      values.AddPlace(FieldText(row.cdes));
-      values.Add(FieldText(row.creceiver));
-      values.Add(FieldText(row.caccount));
-      values.Add(FieldText(row.cunitname));
-      values.Add(FieldText(row.cemskind));
-      values.Add(FieldText(row.ckey));
-      values.Add(FieldText(row.cdate));
-      values.AddPlace(FieldText(row.caddrfrom));
-      run.Store(record);
-    }
-  }
-  st.Free();
+  const RowsRead read = ReadRows<RecWebRow>(c1, sql, &RecWebRow::irid, [&](RecWebRow& row) {
+    MessRecord record{};
+    if (!AddressConsignment(run.queue(), *model, form, kTypeRecWeb, row, record)) return;
+    ValueList values(record.param);
+    values.Add(FieldText(row.cnum));
+    values.Add(FieldText(row.cserviceno));
+    values.AddDate(row.ddate, DateForm::kMonthDay);
+    values.AddPlace(FieldText(row.cdes));
+    values.Add(FieldText(row.creceiver));
+    values.Add(FieldText(row.caccount));
+    values.Add(FieldText(row.cunitname));
+    values.Add(FieldText(row.cemskind));
+    values.Add(FieldText(row.ckey));
+    values.Add(FieldText(row.cdate));
+    values.AddPlace(FieldText(row.caddrfrom));
+    run.Store(record);
+  });
+  if (read == RowsRead::kNotRun) return 0;
   run.LogEnd("Update_RecWeb");
   return run.Result();
 }
@@ -280,43 +250,29 @@ int Update_Bear(DbConnection& c1, char* work, DbConnection& c2) {
     return 0;
   }
 
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return 0;
-  BearRow row{};
-  if (BindBear(st, row)) {
-    for (;;) {
-      row = BearRow{};
-      if (!st.Fetch() || !GuardPasses(row.irid)) break;
-      MessRecord record{};
-      // The customer form may clean a.csphone in place; the sender's phone
-      // value below then carries the cleaned number.
-      if (!ChooseRecipient(form, run.queue(),
-                           {Phone(row.first), Phone(row.second), Phone(row.csphone)}, record)) {
-        continue;
-      }
-      record.clientId = static_cast<std::int32_t>(row.icid);
-      record.refId = static_cast<std::int32_t>(row.irid);
-      record.type = kTypeBear;
-      PrerenderLink(*model, FieldText(row.cnum), FieldText(row.cserviceno), record);
-      ValueList values(record.param);
-      values.Add(FieldText(row.cnum));
-      values.Add(FieldText(row.cserviceno));
-      values.Add(FieldText(row.csender));
-      values.Add(FieldText(row.csaddr));
-      values.Add(FieldText(row.csphone));
-      values.Add(FieldText(row.creceiver));
-      values.Add(FieldText(row.caddr));
-      values.Add(FieldText(row.cphone));
-      values.Add(FieldText(row.cref));
-      values.AddDate(row.ddate, DateForm::kMonthDayMinute);
-      values.Add(FieldText(row.clmphone));
-      values.Add(FieldText(row.caccount));
-      values.Add(FieldText(row.cunitname));
-      values.AddPlace(FieldText(row.caddrfrom));
-      run.Store(record);
-    }
-  }
-  st.Free();
+  const RowsRead read = ReadRows<BearRow>(c1, sql, &BearRow::irid, [&](BearRow& row) {
+    MessRecord record{};
+    // The customer form may clean a.csphone in place; the sender's phone
+    // value below then carries the cleaned number.
+    if (!AddressConsignment(run.queue(), *model, form, kTypeBear, row, record)) return;
+    ValueList values(record.param);
+    values.Add(FieldText(row.cnum));
+    values.Add(FieldText(row.cserviceno));
+    values.Add(FieldText(row.csender));
+    values.Add(FieldText(row.csaddr));
+    values.Add(FieldText(row.csphone));
+    values.Add(FieldText(row.creceiver));
+    values.Add(FieldText(row.caddr));
+    values.Add(FieldText(row.cphone));
+    values.Add(FieldText(row.cref));
+    values.AddDate(row.ddate, DateForm::kMonthDayMinute);
+    values.Add(FieldText(row.clmphone));
+    values.Add(FieldText(row.caccount));
+    values.Add(FieldText(row.cunitname));
+    values.AddPlace(FieldText(row.caddrfrom));
+    run.Store(record);
+  });
+  if (read == RowsRead::kNotRun) return 0;
   run.LogEnd("Update_Bear");
   return run.Result();
 }
@@ -347,57 +303,46 @@ int Update_Check(DbConnection& c1, char* work, DbConnection& c2, int kind) {
     return kScanAllocFailed;
   }
 
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return kScanAllocFailed;
-  CheckRow row{};
-  if (BindCheck(st, row)) {
-    for (;;) {
-      row = CheckRow{};
-      if (!st.Fetch() || !GuardPasses(row.irid)) break;
-
-      CheckDetail detail{};
-      if (row.wpos > 0) LookupCheckDetail(run.connection2(), row, detail);
-      char contact[64] = {};
-      if (kind == 2 && row.cref[0] != '\0') {
-        LookupCourierContact(run.connection2(), FieldText(row.cref), contact);
-      }
-
-      bool stored = true;
-      if (detail.cinfo[0] != '\0' && row.wpos > 0) {
-        MessRecord record{};
-        ChooseRecipient(ScanForm::kWeChat, run.queue(),
-                        {Phone(row.cwebac), Phone(row.cmsn), PhoneBuffer{}}, record);
-        record.clientId = static_cast<std::int32_t>(row.icid);
-        record.refId = static_cast<std::int32_t>(row.irid);
-        record.type = type;
-        PrerenderLink(*model, FieldText(row.cnum), FieldText(row.cserviceno), record);
-        ValueList values(record.param);
-        values.Add(FieldText(row.cnum));
-        values.Add(FieldText(row.cserviceno));
-        values.AddDate(row.ddate, DateForm::kDay);
-        values.Add(FieldText(row.cdes));
-        values.Add(FieldText(row.creceiver));
-        values.Add(FieldText(row.cinput));
-        values.Add(FieldText(detail.cplace));
-        values.Add(FieldText(detail.cinfo), kLongParamLimit);
-        values.Add(FieldText(detail.cdate));
-        values.Add(FieldText(row.cstation));
-        if (kind == 1) values.Add(FieldText(row.ccheckpoint));
-        if (kind == 2) {
-          values.Add(FieldText(row.cref));
-          values.Add(FieldText(contact));
-        }
-        values.Add(FieldText(row.caccount));
-        values.Add(FieldText(row.cunitname));
-        stored = run.Store(record);
-      }
-      // A scan without a description is handled for good; one whose insert
-      // failed stays unmarked, so that the next run tries it again rather
-      // than losing the notification.
-      if (stored) MarkCheckHandled(run.connection2(), row);
+  const RowsRead read = ReadRows<CheckRow>(c1, sql, &CheckRow::irid, [&](CheckRow& row) {
+    CheckDetail detail{};
+    if (row.wpos > 0) LookupCheckDetail(run.connection2(), row, detail);
+    char contact[64] = {};
+    if (kind == 2 && row.cref[0] != '\0') {
+      LookupCourierContact(run.connection2(), FieldText(row.cref), contact);
     }
-  }
-  st.Free();
+
+    bool stored = true;
+    if (detail.cinfo[0] != '\0' && row.wpos > 0) {
+      MessRecord record{};
+      AddressRecord(ScanForm::kWeChat, run.queue(), {Phone(row.cwebac), Phone(row.cmsn), {}},
+                    row.icid, row.irid, type, record);
+      PrerenderLink(*model, FieldText(row.cnum), FieldText(row.cserviceno), record);
+      ValueList values(record.param);
+      values.Add(FieldText(row.cnum));
+      values.Add(FieldText(row.cserviceno));
+      values.AddDate(row.ddate, DateForm::kDay);
+      values.Add(FieldText(row.cdes));
+      values.Add(FieldText(row.creceiver));
+      values.Add(FieldText(row.cinput));
+      values.Add(FieldText(detail.cplace));
+      values.Add(FieldText(detail.cinfo), kLongParamLimit);
+      values.Add(FieldText(detail.cdate));
+      values.Add(FieldText(row.cstation));
+      if (kind == 1) values.Add(FieldText(row.ccheckpoint));
+      if (kind == 2) {
+        values.Add(FieldText(row.cref));
+        values.Add(FieldText(contact));
+      }
+      values.Add(FieldText(row.caccount));
+      values.Add(FieldText(row.cunitname));
+      stored = run.Store(record);
+    }
+    // A scan without a description is handled for good; one whose insert
+    // failed stays unmarked, so that the next run tries it again rather
+    // than losing the notification.
+    if (stored) MarkCheckHandled(run.connection2(), row);
+  });
+  if (read == RowsRead::kNotRun) return kScanAllocFailed;
   char name[32];
   std::snprintf(name, sizeof name, "Update_Check_%d", kind);
   run.LogEnd(name);
