@@ -12,30 +12,16 @@
 #include "agent/db/statement.h"
 #include "testing/odbc/standin.h"
 #include "tests/agent/compose/compose_test_util.h"
-#include "tests/temp_folder.h"
+#include "tests/standin_environment.h"
 
 namespace {
 
 using compose_test::Gbk;
 using compose_test::kOpenId;
 
-// One stand-in installation per process (the driver manager reads its
-// configuration once), with the agent's environment and settings pointing at it.
-const standin::Installation& Standin() {
-  static TempFolder folder;
-  static std::optional<standin::Installation> installation = [] {
-    std::string error;
-    auto made = standin::Installation::Create(folder.path(), standin::Options{}, &error);
-    if (!made || !made->Activate(&error)) {
-      ADD_FAILURE() << "stand-in installation: " << error;
-      std::abort();
-    }
-    SetDbSetting(g_szDsn, made->dsn());
-    CreateDbEnvironment();
-    return made;
-  }();
-  return *installation;
-}
+using standin_test::Standin;
+
+const auto* const kStandin = standin_test::AddStandinEnvironment({}, FreeDbEnvironment);
 
 class MessQueueTest : public ::testing::Test {
  protected:
@@ -43,6 +29,8 @@ class MessQueueTest : public ::testing::Test {
     std::string error;
     ASSERT_TRUE(Standin().ResetDatabases(&error)) << error;
     Standin().ClearFaults();
+    ASSERT_TRUE(SetDbSetting(g_szDsn, Standin().dsn()));
+    ASSERT_TRUE(CreateDbEnvironment());
     ASSERT_TRUE(connection_.Open());
     Standin().ClearStatements();
   }

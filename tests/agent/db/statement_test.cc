@@ -7,8 +7,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
-#include <optional>
 #include <string>
 
 #include "agent/db/connection.h"
@@ -16,59 +14,26 @@
 #include "agent/db/statement_text.h"
 #include "testing/odbc/standin.h"
 #include "tests/agent/db/statement_handles.h"
-#include "tests/temp_folder.h"
+#include "tests/agent/standin_db.h"
+#include "tests/standin_environment.h"
 
 namespace {
 
-// The driver manager reads its configuration once per process, so one
-// installation serves every test of this program; each test resets its data.
-class StandinEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    std::string error;
-    folder_ = std::make_unique<TempFolder>();
-    installation_ = standin::Installation::Create(folder_->path(), {}, &error);
-    ASSERT_TRUE(installation_) << error;
-    ASSERT_TRUE(installation_->Activate(&error)) << error;
-    ASSERT_TRUE(CreateDbEnvironment());
-    ASSERT_TRUE(SetDbSetting(g_szDsn, installation_->dsn()));
-    ASSERT_TRUE(SetDbSetting(g_szUid, "sa"));
-    ASSERT_TRUE(SetDbSetting(g_szPwd, ""));
-    ready_ = true;
-  }
-  void TearDown() override {
-    FreeDbEnvironment();
-    installation_.reset();
-    folder_.reset();
-  }
+using standin_test::Standin;
 
-  static bool ready() { return ready_; }
-  static const standin::Installation& installation() { return *installation_; }
+const auto* const kStandin = standin_test::AddStandinEnvironment({}, FreeDbEnvironment);
 
- private:
-  static inline std::unique_ptr<TempFolder> folder_;
-  static inline std::optional<standin::Installation> installation_;
-  static inline bool ready_ = false;
-};
-
-const auto* const kStandin = ::testing::AddGlobalTestEnvironment(new StandinEnvironment);
-
-class DbTest : public ::testing::Test {
+class DbTest : public standin_test::StandinTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(StandinEnvironment::ready());
-    std::string error;
-    ASSERT_TRUE(Standin().ResetDatabases(&error)) << error;
-    ASSERT_TRUE(Standin().ClearFaults(&error)) << error;
-    Standin().ClearStatements();
+    ASSERT_NO_FATAL_FAILURE(StandinTest::SetUp());
+    ASSERT_TRUE(standin_test::PointAgentAtStandin());
     handlesBefore_ = LiveStatementHandles();
   }
   void TearDown() override { EXPECT_EQ(LiveStatements(), 0u) << "a statement handle was not freed"; }
 
   // Statement handles this test holds now (a leak of an earlier test aside).
   std::size_t LiveStatements() const { return LiveStatementHandles() - handlesBefore_; }
-
-  static const standin::Installation& Standin() { return StandinEnvironment::installation(); }
 
   std::size_t handlesBefore_ = 0;
 

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,33 +20,15 @@
 #include "platform/fake_env.h"
 #include "shared/reg_settings.h"
 #include "testing/odbc/standin.h"
+#include "tests/agent/standin_db.h"
+#include "tests/standin_environment.h"
 #include "tests/temp_folder.h"
 
 namespace {
 
-// The driver manager reads its configuration once per process.
-class StandinEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    std::string error;
-    folder_ = std::make_unique<TempFolder>();
-    installation_ = standin::Installation::Create(folder_->path(), {}, &error);
-    ASSERT_TRUE(installation_) << error;
-    ASSERT_TRUE(installation_->Activate(&error)) << error;
-  }
-  void TearDown() override {
-    FreeDbEnvironment();
-    installation_.reset();
-    folder_.reset();
-  }
-  static const standin::Installation& installation() { return *installation_; }
+using standin_test::Standin;
 
- private:
-  static inline std::unique_ptr<TempFolder> folder_;
-  static inline std::optional<standin::Installation> installation_;
-};
-
-const auto* const kStandin = ::testing::AddGlobalTestEnvironment(new StandinEnvironment);
+const auto* const kStandin = standin_test::AddStandinEnvironment({}, FreeDbEnvironment);
 
 using platform::LocalTime;
 
@@ -56,12 +37,9 @@ class RunLoopTest : public ::testing::Test {
   void SetUp() override {
     ResetSettings();
     std::string error;
-    ASSERT_TRUE(StandinEnvironment::installation().ResetDatabases(&error)) << error;
-    StandinEnvironment::installation().ClearStatements();
-    ASSERT_TRUE(CreateDbEnvironment());
-    ASSERT_TRUE(SetDbSetting(g_szDsn, StandinEnvironment::installation().dsn()));
-    ASSERT_TRUE(SetDbSetting(g_szUid, "sa"));
-    ASSERT_TRUE(SetDbSetting(g_szPwd, ""));
+    ASSERT_TRUE(Standin().ResetDatabases(&error)) << error;
+    Standin().ClearStatements();
+    ASSERT_TRUE(standin_test::PointAgentAtStandin());
     env_.SetLocalTime({2026, 12, 9, 8, 0, 0, 0});
     g_log.SetEnv(&env_);
     g_log.SetFolder((tmp_.path() + "/").c_str(), "LOG_WC", true);

@@ -1,10 +1,8 @@
 #include "tests/agent/scanners/scanner_fixture.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <sstream>
 
 #include "agent/compose/mess_channel.h"
@@ -14,39 +12,22 @@
 #include "agent/host/config/settings.h"
 #include "agent/host/log/daily_log.h"
 #include "agent/scanners/scan_common.h"
+#include "tests/agent/standin_db.h"
 
 namespace scan_test {
 namespace {
 
-// The driver manager reads its configuration once per process.
-class StandinEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { Standin(); }
-  void TearDown() override { FreeDbEnvironment(); }
-};
+// The scanners keep their cursor open on one connection while they insert
+// through the other, as SQL Server allows; SQLite needs WAL for it.
+standin::Options WalOptions() {
+  standin::Options options;
+  options.wal = true;
+  return options;
+}
 
-const auto* const kStandinEnvironment =
-    ::testing::AddGlobalTestEnvironment(new StandinEnvironment);
+const auto* const kStandin = standin_test::AddStandinEnvironment(WalOptions(), FreeDbEnvironment);
 
 }  // namespace
-
-const standin::Installation& Standin() {
-  static TempFolder folder;
-  static std::optional<standin::Installation> installation = [] {
-    std::string error;
-    // The scanners keep their cursor open on one connection while they
-    // insert through the other, as SQL Server allows; SQLite needs WAL for it.
-    standin::Options options;
-    options.wal = true;
-    auto made = standin::Installation::Create(folder.path(), options, &error);
-    if (!made || !made->Activate(&error)) {
-      std::fprintf(stderr, "stand-in installation: %s\n", error.c_str());
-      std::abort();
-    }
-    return made;
-  }();
-  return *installation;
-}
 
 SqlValue::SqlValue(double v) {
   char text[64];
@@ -98,10 +79,7 @@ void ScannerTest::SetUp() {
   std::string error;
   ASSERT_TRUE(Standin().ResetDatabases(&error)) << error;
   ASSERT_TRUE(Standin().ClearFaults(&error)) << error;
-  ASSERT_TRUE(CreateDbEnvironment());
-  ASSERT_TRUE(SetDbSetting(g_szDsn, Standin().dsn()));
-  ASSERT_TRUE(SetDbSetting(g_szUid, "sa"));
-  ASSERT_TRUE(SetDbSetting(g_szPwd, ""));
+  ASSERT_TRUE(standin_test::PointAgentAtStandin());
   env_.SetLocalTime({2026, 12, 9, 8, 0, 0, 0});
   SetScanEnv(&env_);
   g_log.SetEnv(&env_);

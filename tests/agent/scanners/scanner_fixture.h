@@ -21,6 +21,7 @@
 #include "platform/fake_env.h"
 #include "testing/odbc/standin.h"
 #include "tests/gbk_text.h"
+#include "tests/standin_environment.h"
 #include "tests/temp_folder.h"
 
 namespace scan_test {
@@ -71,7 +72,7 @@ struct QueueRow {
 };
 
 // The stand-in, installed and activated once per process.
-const standin::Installation& Standin();
+using standin_test::Standin;
 
 class ScannerTest : public ::testing::Test {
  protected:

@@ -7,31 +7,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <memory>
-#include <optional>
 #include <string>
 
 #include "testing/odbc/standin.h"
-#include "tests/temp_folder.h"
+#include "tests/standin_environment.h"
 
 namespace standin_test {
 
-// The installation every test of this process uses (the driver manager
-// keeps the configuration folder of its first call).
-inline const standin::Installation& Standin() {
-  static TempFolder folder;
-  static std::optional<standin::Installation> installation = [] {
-    std::string error;
-    auto made = standin::Installation::Create(folder.path(), standin::Options{}, &error);
-    if (!made || !made->Activate(&error)) {
-      ADD_FAILURE() << "stand-in installation: " << error;
-      std::abort();
-    }
-    return made;
-  }();
-  return *installation;
-}
+// The installation every test of this process uses.
+inline ::testing::Environment* const kStandinEnvironment = AddStandinEnvironment();
 
 // "SQLSTATE:message" of the first diagnostic record of a handle.
 inline std::string Diag(SQLSMALLINT type, SQLHANDLE handle) {
@@ -67,7 +51,6 @@ class Statement {
 class Connection {
  public:
   Connection() {
-    Standin();
     SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env_);
     SQLSetEnvAttr(env_, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     SQLAllocHandle(SQL_HANDLE_DBC, env_, &dbc_);
@@ -111,17 +94,6 @@ class Connection {
   SQLHENV env_ = SQL_NULL_HENV;
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool connected_ = false;
-};
-
-// Fresh, empty databases, no faults and an empty statement log per test.
-class StandinTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(Standin().ResetDatabases(&error)) << error;
-    ASSERT_TRUE(Standin().ClearFaults(&error)) << error;
-    Standin().ClearStatements();
-  }
 };
 
 }  // namespace standin_test
