@@ -9,7 +9,9 @@
 // value into this customer's notification.
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "agent/compose/mess_channel.h"
@@ -20,6 +22,7 @@
 #include "agent/host/config/settings.h"
 #include "agent/host/log/daily_log.h"
 #include "agent/scanners/scan_common.h"
+#include "agent/scanners/scan_rows.h"
 #include "agent/scanners/scanners.h"
 
 namespace {
@@ -67,12 +70,21 @@ struct AccountRow {
   double paid;  // fpay0 + fpay1
   char unitName[64];
   char account[32];
+
+  auto Columns() { return std::tie(icid, first, second, deposit, paid, unitName, account); }
 };
 
-bool BindAccountRow(DbStatement& st, AccountRow& row) {
-  return st.BindUInt32(1, row.icid) && st.BindText(2, row.first) && st.BindText(3, row.second) &&
-         st.BindDouble(4, row.deposit) && st.BindDouble(5, row.paid) &&
-         st.BindText(6, row.unitName) && st.BindText(7, row.account);
+// The account query of Update_TransPack and Update_AcArrears: the accounts
+// with a recipient in the form whose balance is below `below` (a number as
+// the statement writes it).
+bool FormatAccountQuery(char (&sql)[kScanSqlSize], const char* name, ScanForm form,
+                        const char* below) {
+  const FormColumns columns = FormColumnsOf(form);
+  return FormatStatement(sql, name,
+                         "SELECT TOP %u b.icid,%s,%s,b.fdeposit,b.fpay0+b.fpay1,b.cunitname,"
+                         "b.caccount FROM qorvu.dbo.client_arc AS b WHERE "
+                         "b.fdeposit-b.fpay0-b.fpay1<%s AND %s",
+                         BatchSize(), columns.first, columns.second, below, columns.condition);
 }
 
 // ------------------------------------------------------------------ transfer bags
@@ -192,10 +204,8 @@ int Update_TransRsv(DbConnection& c1, char* work, DbConnection& c2) {
           BatchSize(), window, kTypeTransRsv)) {
     return 0;
   }
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return 0;
 
-  struct {
+  struct Row {
     std::uint32_t iid;
     std::uint32_t biid;  // read, not used
     std::uint32_t icid;
@@ -210,28 +220,19 @@ int Update_TransRsv(DbConnection& c1, char* work, DbConnection& c2) {
     char network[16];
     char mark[16];
     char station[16];
-  } row;
-  if (!st.BindUInt32(1, row.iid) || !st.BindUInt32(2, row.biid) || !st.BindUInt32(3, row.icid) ||
-      !st.BindText(4, row.number) || !st.BindTimestamp(5, row.received) ||
-      !st.BindText(6, row.openId1) || !st.BindText(7, row.openId2) ||
-      !st.BindDouble(8, row.weight) || !st.BindInt32(9, row.pieces) ||
-      !st.BindText(10, row.unitName) || !st.BindText(11, row.account) ||
-      !st.BindText(12, row.network) || !st.BindText(13, row.mark) ||
-      !st.BindText(14, row.station)) {
-    return 0;
-  }
+
+    auto Columns() {
+      return std::tie(iid, biid, icid, number, received, openId1, openId2, weight, pieces,
+                      unitName, account, network, mark, station);
+    }
+  };
 
   const std::string_view link = FieldText(model->url);
   const bool linkHasNumber = ContainsGbk(link, kLinkWaybillNo);
-  for (;;) {
-    row = {};
-    if (!st.Fetch() || !GuardPasses(row.icid)) break;
+  const RowsRead read = ReadRows<Row>(c1, sql, &Row::icid, [&](Row& row) {
     MessRecord record{};
-    ChooseRecipient(ScanForm::kWeChat, run.queue(), {Phone(row.openId1), Phone(row.openId2), {}},
-                    record);
-    record.clientId = static_cast<std::int32_t>(row.icid);
-    record.refId = static_cast<std::int32_t>(row.iid);
-    record.type = kTypeTransRsv;
+    AddressRecord(ScanForm::kWeChat, run.queue(), {Phone(row.openId1), Phone(row.openId2), {}},
+                  row.icid, row.iid, kTypeTransRsv, record);
     if (linkHasNumber) {
       RenderLink(link, {{kLinkWaybillNo, FieldText(row.number)}}, record.url, sizeof record.url);
     }
@@ -252,8 +253,8 @@ int Update_TransRsv(DbConnection& c1, char* work, DbConnection& c2) {
     values.Add(FieldText(row.account));
     values.Add(FieldText(row.unitName));
     run.Store(record);
-  }
-  st.Free();
+  });
+  if (read != RowsRead::kRead) return 0;
   run.LogEnd("Update_TransRsv");
   return run.Result();
 }
@@ -282,10 +283,8 @@ int Update_TransSend(DbConnection& c1, char* work, DbConnection& c2) {
           kTypeTransSend)) {
     return 0;
   }
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return 0;
 
-  struct {
+  struct Row {
     std::uint32_t irid;
     std::uint32_t icid;
     char number[32];
@@ -303,28 +302,20 @@ int Update_TransSend(DbConnection& c1, char* work, DbConnection& c2) {
     char unitName[64];
     char account[32];
     char destination[64];
-  } row;
-  if (!st.BindUInt32(1, row.irid) || !st.BindUInt32(2, row.icid) || !st.BindText(3, row.number) ||
-      !st.BindText(4, row.transferNo) || !st.BindText(5, row.first) ||
-      !st.BindText(6, row.second) || !st.BindTimestamp(7, row.entered) ||
-      !st.BindDouble(8, row.freight) || !st.BindText(9, row.receiver) ||
-      !st.BindDouble(10, row.weight) || !st.BindText(11, row.receiverPhone) ||
-      !st.BindDouble(12, row.firstWeight) || !st.BindDouble(13, row.deposit) ||
-      !st.BindDouble(14, row.paid) || !st.BindText(15, row.unitName) ||
-      !st.BindText(16, row.account) || !st.BindText(17, row.destination)) {
-    return 0;
-  }
 
-  for (;;) {
-    row = {};
-    if (!st.Fetch() || !GuardPasses(row.irid)) break;
-    MessRecord record{};
-    if (!ChooseRecipient(form, run.queue(), {Phone(row.first), Phone(row.second), {}}, record)) {
-      continue;  // no usable number: not counted
+    auto Columns() {
+      return std::tie(irid, icid, number, transferNo, first, second, entered, freight, receiver,
+                      weight, receiverPhone, firstWeight, deposit, paid, unitName, account,
+                      destination);
     }
-    record.clientId = static_cast<std::int32_t>(row.icid);
-    record.refId = static_cast<std::int32_t>(row.irid);
-    record.type = kTypeTransSend;
+  };
+
+  const RowsRead read = ReadRows<Row>(c1, sql, &Row::irid, [&](Row& row) {
+    MessRecord record{};
+    if (!AddressRecord(form, run.queue(), {Phone(row.first), Phone(row.second), {}}, row.icid,
+                       row.irid, kTypeTransSend, record)) {
+      return;  // no usable number: not counted
+    }
     PrerenderLink(*model, FieldText(row.number), FieldText(row.transferNo), record);
 
     ValueList values(record.param);
@@ -341,8 +332,8 @@ int Update_TransSend(DbConnection& c1, char* work, DbConnection& c2) {
     values.Add(FieldText(row.account));
     values.Add(FieldText(row.unitName));
     run.Store(record);
-  }
-  st.Free();
+  });
+  if (read != RowsRead::kRead) return 0;
   run.LogEnd("Update_TransSend");
   return run.Result();
 }
@@ -362,42 +353,23 @@ int Update_TransPack(DbConnection& c1, char* work, DbConnection& c2) {
   if (!(largest >= 0.01)) return 0;  // nobody has a pending bag
 
   const ScanForm form = ChooseAccountForm();
+  char largestText[kScanSqlSize];  // roomy enough for any double in "%.2f"
+  std::snprintf(largestText, sizeof largestText, "%.2f", largest);
   char sql[kScanSqlSize];
-  const bool formatted =
-      form == ScanForm::kAccount
-          ? FormatStatement(sql, "Update_TransPack",
-                            "SELECT TOP %u b.icid,b.csmnumber,b.cphone,b.fdeposit,b.fpay0+b.fpay1,"
-                            "b.cunitname,b.caccount FROM qorvu.dbo.client_arc AS b WHERE "
-                            "b.fdeposit-b.fpay0-b.fpay1<%.2f AND (b.csmnumber<>'' OR b.cphone<>'')",
-                            BatchSize(), largest)
-          : FormatStatement(sql, "Update_TransPack",
-                            "SELECT TOP %u b.icid,b.cwebac,b.cmsn,b.fdeposit,b.fpay0+b.fpay1,"
-                            "b.cunitname,b.caccount FROM qorvu.dbo.client_arc AS b WHERE "
-                            "b.fdeposit-b.fpay0-b.fpay1<%.2f AND (LEN(b.cwebac)=28 OR "
-                            "LEN(b.cmsn)=28)",
-                            BatchSize(), largest);
-  if (!formatted) return 0;
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return 0;
-  AccountRow row;
-  if (!BindAccountRow(st, row)) return 0;
+  if (!FormatAccountQuery(sql, "Update_TransPack", form, largestText)) return 0;
 
-  for (;;) {
-    row = {};
-    if (!st.Fetch() || !GuardPasses(row.icid)) break;
+  const RowsRead read = ReadRows<AccountRow>(c1, sql, &AccountRow::icid, [&](AccountRow& row) {
     const BagTotal* bag = FindBags(bags, row.icid);
-    if (bag == nullptr) continue;
+    if (bag == nullptr) return;
     // Only a balance below the bag total (in the cents the notice shows)
     // leaves something to top up.
     const double balance = row.deposit - row.paid;
-    if (Cents(balance) >= Cents(bag->sum)) continue;
+    if (Cents(balance) >= Cents(bag->sum)) return;
     MessRecord record{};
-    if (!ChooseRecipient(form, run.queue(), {Phone(row.first), Phone(row.second), {}}, record)) {
-      continue;  // no usable number: not counted
+    if (!AddressRecord(form, run.queue(), {Phone(row.first), Phone(row.second), {}}, row.icid, 0,
+                       kTypeTransPack, record)) {
+      return;  // no usable number: not counted
     }
-    record.clientId = static_cast<std::int32_t>(row.icid);
-    record.refId = 0;
-    record.type = kTypeTransPack;
 
     ValueList values(record.param);
     AddToday(values, now);
@@ -409,8 +381,8 @@ int Update_TransPack(DbConnection& c1, char* work, DbConnection& c2) {
     values.Add(FieldText(row.account));
     values.Add(FieldText(row.unitName));
     run.Store(record);
-  }
-  st.Free();
+  });
+  if (read != RowsRead::kRead) return 0;
   run.LogEnd("Update_TransPack");
   return run.Result();
 }
@@ -426,35 +398,14 @@ int Update_AcArrears(DbConnection& c1, char* work, DbConnection& c2) {
 
   const ScanForm form = ChooseAccountForm();
   char sql[kScanSqlSize];
-  const bool formatted =
-      form == ScanForm::kAccount
-          ? FormatStatement(sql, "Update_AcArrears",
-                            "SELECT TOP %u b.icid,b.csmnumber,b.cphone,b.fdeposit,b.fpay0+b.fpay1,"
-                            "b.cunitname,b.caccount FROM qorvu.dbo.client_arc AS b WHERE "
-                            "b.fdeposit-b.fpay0-b.fpay1<0 AND (b.csmnumber<>'' OR b.cphone<>'')",
-                            BatchSize())
-          : FormatStatement(sql, "Update_AcArrears",
-                            "SELECT TOP %u b.icid,b.cwebac,b.cmsn,b.fdeposit,b.fpay0+b.fpay1,"
-                            "b.cunitname,b.caccount FROM qorvu.dbo.client_arc AS b WHERE "
-                            "b.fdeposit-b.fpay0-b.fpay1<0 AND (LEN(b.cwebac)=28 OR "
-                            "LEN(b.cmsn)=28)",
-                            BatchSize());
-  if (!formatted) return 0;
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return 0;
-  AccountRow row;
-  if (!BindAccountRow(st, row)) return 0;
+  if (!FormatAccountQuery(sql, "Update_AcArrears", form, "0")) return 0;
 
-  for (;;) {
-    row = {};
-    if (!st.Fetch() || !GuardPasses(row.icid)) break;
+  const RowsRead read = ReadRows<AccountRow>(c1, sql, &AccountRow::icid, [&](AccountRow& row) {
     MessRecord record{};
-    if (!ChooseRecipient(form, run.queue(), {Phone(row.first), Phone(row.second), {}}, record)) {
-      continue;  // no usable number: not counted
+    if (!AddressRecord(form, run.queue(), {Phone(row.first), Phone(row.second), {}}, row.icid, 0,
+                       kTypeAcArrears, record)) {
+      return;  // no usable number: not counted
     }
-    record.clientId = static_cast<std::int32_t>(row.icid);
-    record.refId = 0;
-    record.type = kTypeAcArrears;
 
     ValueList values(record.param);
     AddToday(values, now);
@@ -463,8 +414,8 @@ int Update_AcArrears(DbConnection& c1, char* work, DbConnection& c2) {
     values.Add(FieldText(row.account));
     values.Add(FieldText(row.unitName));
     run.Store(record);
-  }
-  st.Free();
+  });
+  if (read != RowsRead::kRead) return 0;
   run.LogEnd("Update_AcArrears");
   return run.Result();
 }
@@ -495,10 +446,8 @@ int Update_TransWork(DbConnection& c1, char* work, DbConnection& c2) {
           BatchSize(), window, kTypeTransWork)) {
     return 0;
   }
-  DbStatement st;
-  if (!st.Allocate(c1) || !st.Execute(sql)) return 0;
 
-  struct {
+  struct Row {
     std::uint32_t biid;
     std::uint32_t icid;
     char number[32];
@@ -511,19 +460,14 @@ int Update_TransWork(DbConnection& c1, char* work, DbConnection& c2) {
     char destination[64];
     char mark[16];
     char expressKind[16];
-  } row;
-  if (!st.BindUInt32(1, row.biid) || !st.BindUInt32(2, row.icid) || !st.BindText(3, row.number) ||
-      !st.BindText(4, row.transferNo) || !st.BindTimestamp(5, row.entered) ||
-      !st.BindText(6, row.receiver) || !st.BindText(7, row.customerKind) ||
-      !st.BindText(8, row.unitName) || !st.BindText(9, row.account) ||
-      !st.BindText(10, row.destination) || !st.BindText(11, row.mark) ||
-      !st.BindText(12, row.expressKind)) {
-    return 0;
-  }
 
-  for (;;) {
-    row = {};
-    if (!st.Fetch() || !GuardPasses(row.icid)) break;
+    auto Columns() {
+      return std::tie(biid, icid, number, transferNo, entered, receiver, customerKind, unitName,
+                      account, destination, mark, expressKind);
+    }
+  };
+
+  const RowsRead read = ReadRows<Row>(c1, sql, &Row::icid, [&](Row& row) {
     const std::string_view customerKind = FieldText(row.customerKind);
     for (const StaffMember& member : staff) {
       if (!HandlesKind(member, customerKind) || !g_messChannel.IsOpenId(FieldText(member.openId))) {
@@ -549,8 +493,8 @@ int Update_TransWork(DbConnection& c1, char* work, DbConnection& c2) {
       values.Add(FieldText(row.unitName));
       run.Store(record);
     }
-  }
-  st.Free();
+  });
+  if (read != RowsRead::kRead) return 0;
   run.LogEnd("Update_TransWork");
   return run.Result();
 }
