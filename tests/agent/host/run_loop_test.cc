@@ -74,15 +74,10 @@ class RunLoopTest : public ::testing::Test {
     return jobs;
   }
 
-  // An application on fake facilities whose loop ticks without sleeping:
-  // each wait moves the fake clock on by its time-out, and the stop event is
-  // signalled after `ticks` waits. Jobs run at once on the loop's thread.
-  std::unique_ptr<CAgentApp> MakeApp(int ticks) {
-    AgentAppDeps deps;
-    deps.env = &env_;
-    deps.registry = &registry_;
-    deps.host = ServiceHostDeps{&manager_, &eventLog_, &console_, &env_};
-    auto app = std::make_unique<CAgentApp>(deps);
+  // Hooks of a loop that ticks without sleeping: each wait moves the fake
+  // clock on by its time-out, and the stop event is signalled after `ticks`
+  // waits. Jobs run at once on the loop's thread; the network starts.
+  RunLoopHooks FakeHooks(int ticks) {
     RunLoopHooks hooks;
     hooks.waitStop = [this, ticks](unsigned ms) {
       if (++waits_ > ticks) return 1;
@@ -94,7 +89,17 @@ class RunLoopTest : public ::testing::Test {
       return true;
     };
     hooks.initNetwork = [] { return 1; };
-    app->SetRunLoopHooks(hooks);
+    return hooks;
+  }
+
+  // An application on fake facilities whose loop runs on FakeHooks(ticks).
+  std::unique_ptr<CAgentApp> MakeApp(int ticks) {
+    AgentAppDeps deps;
+    deps.env = &env_;
+    deps.registry = &registry_;
+    deps.host = ServiceHostDeps{&manager_, &eventLog_, &console_, &env_};
+    auto app = std::make_unique<CAgentApp>(deps);
+    app->SetRunLoopHooks(FakeHooks(ticks));
     return app;
   }
 
@@ -136,17 +141,7 @@ TEST_F(RunLoopTest, NoWorkerBeforeTheProbeSucceeds) {
   g_nLoopMinute = 1;
   auto app = MakeApp(5);
   int probes = 0;
-  RunLoopHooks hooks;
-  hooks.waitStop = [this](unsigned ms) {
-    if (++waits_ > 5) return 1;
-    env_.Advance(ms);
-    return 0;
-  };
-  hooks.startThread = [](std::function<void()> job) {
-    job();
-    return true;
-  };
-  hooks.initNetwork = [] { return 1; };
+  RunLoopHooks hooks = FakeHooks(5);
   hooks.probe = [&probes] { return ++probes >= 3 ? 1 : 0; };  // fails at start and once more
   app->SetRunLoopHooks(hooks);
   app->Run();
@@ -177,17 +172,11 @@ TEST_F(RunLoopTest, BusyTokenSkipsTheTickAndTheJobIsNotKept) {
   g_nLoopMinute = 1;
   auto app = MakeApp(4);
   std::vector<std::function<void()>> held;
-  RunLoopHooks hooks;
-  hooks.waitStop = [this](unsigned ms) {
-    if (++waits_ > 4) return 1;
-    env_.Advance(ms);
-    return 0;
-  };
+  RunLoopHooks hooks = FakeHooks(4);
   hooks.startThread = [&held](std::function<void()> job) {
     held.push_back(std::move(job));  // the worker is still "running"
     return true;
   };
-  hooks.initNetwork = [] { return 1; };
   app->SetRunLoopHooks(hooks);
   app->Run();
   ASSERT_EQ(held.size(), 1u) << "ticks 2 to 4 found the token taken";
@@ -199,17 +188,11 @@ TEST_F(RunLoopTest, AThreadThatCannotStartGivesTheTokenBack) {
   g_nLoopMinute = 1;
   auto app = MakeApp(3);
   int attempts = 0;
-  RunLoopHooks hooks;
-  hooks.waitStop = [this](unsigned ms) {
-    if (++waits_ > 3) return 1;
-    env_.Advance(ms);
-    return 0;
-  };
+  RunLoopHooks hooks = FakeHooks(3);
   hooks.startThread = [&attempts](std::function<void()>) {
     ++attempts;
     return false;
   };
-  hooks.initNetwork = [] { return 1; };
   app->SetRunLoopHooks(hooks);
   app->Run();
   EXPECT_EQ(attempts, 3) << "every tick could take the token again";
