@@ -1,5 +1,5 @@
-// How the scanners read their query rows and start a notification from one.
-// Used by the scanner source files only.
+// How the scanners frame a call, read their query rows and start a
+// notification from one. Used by the scanner source files only.
 //
 // A row struct names its columns in select-list order:
 //
@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <tuple>
 
+#include "agent/compose/mess_channel.h"
 #include "agent/compose/mess_record.h"
 #include "agent/db/connection.h"
 #include "agent/db/statement.h"
@@ -90,4 +91,20 @@ bool AddressConsignment(CMessQueue& queue, const MessModel& model, ScanForm form
   }
   PrerenderLink(model, FieldText(row.cnum), FieldText(row.cserviceno), record);
   return true;
+}
+
+// The frame of a scanner call with one main query. Without a model of the
+// type there is nothing to do (0). Otherwise scan(c1, run, model) runs on a
+// fresh ScanRun: a scan that returns false ends the call with `failed` and
+// no end line; else the end line of `name` is logged and the ok count
+// returned.
+template <typename Scan>
+int RunScanner(const DbConnection& c1, char* work, const DbConnection& c2, int type,
+               const char* name, int failed, Scan&& scan) {
+  const MessModel* model = g_messChannel.FindModel(type);
+  if (model == nullptr) return 0;
+  ScanRun run(c2, work);
+  if (!scan(c1, run, *model)) return failed;
+  run.LogEnd(name);
+  return run.Result();
 }

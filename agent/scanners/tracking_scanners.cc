@@ -174,13 +174,9 @@ void MarkCheckHandled(const DbConnection& c2, const CheckRow& row) {
   }
 }
 
-}  // namespace
+// ------------------------------------------------------------------ the scans
 
-int Update_RecWeb(DbConnection& c1, char* work, DbConnection& c2) {
-  const MessModel* model = g_messChannel.FindModel(kTypeRecWeb);
-  if (model == nullptr) return 0;
-  ScanRun run(c2, work);
-
+bool ScanRecWeb(const DbConnection& c1, ScanRun& run, const MessModel& model) {
   char window[kWindowTextSize];
   ScanWindow(g_nWebDays > 0 ? g_nWebDays : kRecWebFallbackDays, 0, window);
   const ScanForm form = ChooseScanForm(g_nWebMode);
@@ -199,12 +195,12 @@ int Update_RecWeb(DbConnection& c1, char* work, DbConnection& c2) {
           "ntype=%d AND iidref=a.irid)",
           BatchSize(), columns.first, columns.second, static_cast<int>(suffix.size()),
           suffix.data(), columns.condition, window, kTypeRecWeb)) {
-    return 0;
+    return false;
   }
 
-  const RowsRead read = ReadRows<RecWebRow>(c1, sql, &RecWebRow::irid, [&](RecWebRow& row) {
+  return ReadRows<RecWebRow>(c1, sql, &RecWebRow::irid, [&](RecWebRow& row) {
     MessRecord record{};
-    if (!AddressConsignment(run.queue(), *model, form, kTypeRecWeb, row, record)) return;
+    if (!AddressConsignment(run.queue(), model, form, kTypeRecWeb, row, record)) return;
     ValueList values(record.param);
     values.Add(FieldText(row.cnum));
     values.Add(FieldText(row.cserviceno));
@@ -218,18 +214,10 @@ int Update_RecWeb(DbConnection& c1, char* work, DbConnection& c2) {
     values.Add(FieldText(row.cdate));
     values.AddPlace(FieldText(row.caddrfrom));
     run.Store(record);
-  });
-  if (read == RowsRead::kNotRun) return 0;
-  run.LogEnd("Update_RecWeb");
-  return run.Result();
+  }) != RowsRead::kNotRun;
 }
 
-int Update_Bear(DbConnection& c1, char* work, DbConnection& c2) {
-  LogLine(nullptr, true, "Begin_Update_Bear");
-  const MessModel* model = g_messChannel.FindModel(kTypeBear);
-  if (model == nullptr) return 0;
-  ScanRun run(c2, work);
-
+bool ScanBear(const DbConnection& c1, ScanRun& run, const MessModel& model) {
   // A window in hours: dispatches are told within the same working day.
   char window[kWindowTextSize];
   ScanWindow(0, g_nBearHours, window);
@@ -247,14 +235,14 @@ int Update_Bear(DbConnection& c1, char* work, DbConnection& c2) {
           "a.nstate<3 AND c.ikind=2 AND %s AND c.ddate>='%s' AND NOT EXISTS(SELECT 1 FROM "
           "qorvu.dbo.wc_mess WHERE ntype=%d AND iidref=a.irid)",
           BatchSize(), columns.first, columns.second, columns.condition, window, kTypeBear)) {
-    return 0;
+    return false;
   }
 
-  const RowsRead read = ReadRows<BearRow>(c1, sql, &BearRow::irid, [&](BearRow& row) {
+  return ReadRows<BearRow>(c1, sql, &BearRow::irid, [&](BearRow& row) {
     MessRecord record{};
     // The customer form may clean a.csphone in place; the sender's phone
     // value below then carries the cleaned number.
-    if (!AddressConsignment(run.queue(), *model, form, kTypeBear, row, record)) return;
+    if (!AddressConsignment(run.queue(), model, form, kTypeBear, row, record)) return;
     ValueList values(record.param);
     values.Add(FieldText(row.cnum));
     values.Add(FieldText(row.cserviceno));
@@ -271,20 +259,11 @@ int Update_Bear(DbConnection& c1, char* work, DbConnection& c2) {
     values.Add(FieldText(row.cunitname));
     values.AddPlace(FieldText(row.caddrfrom));
     run.Store(record);
-  });
-  if (read == RowsRead::kNotRun) return 0;
-  run.LogEnd("Update_Bear");
-  return run.Result();
+  }) != RowsRead::kNotRun;
 }
 
-int Update_Check(DbConnection& c1, char* work, DbConnection& c2, int kind) {
-  LogLine(nullptr, true, "Begin_Update_Check_%d", kind);
-  const int type = CheckType(kind);
-  if (type < 0) return 0;
-  const MessModel* model = g_messChannel.FindModel(type);
-  if (model == nullptr) return 0;
-  ScanRun run(c2, work);
-
+// One scan kind's call; false when its main query could not be run.
+bool ScanCheck(const DbConnection& c1, ScanRun& run, const MessModel& model, int kind, int type) {
   char window[kWindowTextSize];
   ScanWindow(g_nSendDays > 0 ? g_nSendDays : 0, 0, window);
 
@@ -300,10 +279,10 @@ int Update_Check(DbConnection& c1, char* work, DbConnection& c2, int kind) {
           "a.ddate>'%s' AND c.ikind=%d AND c.nlan=0 AND (LEN(b.cwebac)=28 OR LEN(b.cmsn)=28) AND "
           "a.nstate<3",
           BatchSize(), window, kind)) {
-    return kScanAllocFailed;
+    return false;
   }
 
-  const RowsRead read = ReadRows<CheckRow>(c1, sql, &CheckRow::irid, [&](CheckRow& row) {
+  return ReadRows<CheckRow>(c1, sql, &CheckRow::irid, [&](CheckRow& row) {
     CheckDetail detail{};
     if (row.wpos > 0) LookupCheckDetail(run.connection2(), row, detail);
     char contact[64] = {};
@@ -316,7 +295,7 @@ int Update_Check(DbConnection& c1, char* work, DbConnection& c2, int kind) {
       MessRecord record{};
       AddressRecord(ScanForm::kWeChat, run.queue(), {Phone(row.cwebac), Phone(row.cmsn), {}},
                     row.icid, row.irid, type, record);
-      PrerenderLink(*model, FieldText(row.cnum), FieldText(row.cserviceno), record);
+      PrerenderLink(model, FieldText(row.cnum), FieldText(row.cserviceno), record);
       ValueList values(record.param);
       values.Add(FieldText(row.cnum));
       values.Add(FieldText(row.cserviceno));
@@ -341,10 +320,28 @@ int Update_Check(DbConnection& c1, char* work, DbConnection& c2, int kind) {
     // failed stays unmarked, so that the next run tries it again rather
     // than losing the notification.
     if (stored) MarkCheckHandled(run.connection2(), row);
-  });
-  if (read == RowsRead::kNotRun) return kScanAllocFailed;
+  }) != RowsRead::kNotRun;
+}
+
+}  // namespace
+
+int Update_RecWeb(DbConnection& c1, char* work, DbConnection& c2) {
+  return RunScanner(c1, work, c2, kTypeRecWeb, "Update_RecWeb", 0, ScanRecWeb);
+}
+
+int Update_Bear(DbConnection& c1, char* work, DbConnection& c2) {
+  LogLine(nullptr, true, "Begin_Update_Bear");
+  return RunScanner(c1, work, c2, kTypeBear, "Update_Bear", 0, ScanBear);
+}
+
+int Update_Check(DbConnection& c1, char* work, DbConnection& c2, int kind) {
+  LogLine(nullptr, true, "Begin_Update_Check_%d", kind);
+  const int type = CheckType(kind);
+  if (type < 0) return 0;
   char name[32];
   std::snprintf(name, sizeof name, "Update_Check_%d", kind);
-  run.LogEnd(name);
-  return run.Result();
+  return RunScanner(c1, work, c2, type, name, kScanAllocFailed,
+                    [kind, type](const DbConnection& checkC1, ScanRun& run, const MessModel& model) {
+                      return ScanCheck(checkC1, run, model, kind, type);
+                    });
 }

@@ -182,15 +182,9 @@ bool HandlesKind(const StaffMember& member, std::string_view customerKind) {
   return !customerKind.empty() && ContainsGbk(kinds, customerKind);
 }
 
-}  // namespace
-
 // ------------------------------------------------------------------ type 7
 
-int Update_TransRsv(DbConnection& c1, char* work, DbConnection& c2) {
-  const MessModel* model = g_messChannel.FindModel(kTypeTransRsv);
-  if (model == nullptr) return 0;
-  ScanRun run(c2, work);
-
+bool ScanTransRsv(const DbConnection& c1, ScanRun& run, const MessModel& model) {
   char window[kWindowTextSize];
   ScanWindow(3, 12, window);
   char sql[kScanSqlSize];
@@ -202,7 +196,7 @@ int Update_TransRsv(DbConnection& c1, char* work, DbConnection& c2) {
           "(LEN(b.cwebac)=28 OR LEN(b.cmsn)=28) AND a.irid<1 AND NOT EXISTS(SELECT 1 FROM "
           "qorvu.dbo.wc_mess WHERE ntype=%d AND iidref=a.iid)",
           BatchSize(), window, kTypeTransRsv)) {
-    return 0;
+    return false;
   }
 
   struct Row {
@@ -227,9 +221,9 @@ int Update_TransRsv(DbConnection& c1, char* work, DbConnection& c2) {
     }
   };
 
-  const std::string_view link = FieldText(model->url);
+  const std::string_view link = FieldText(model.url);
   const bool linkHasNumber = ContainsGbk(link, kLinkWaybillNo);
-  const RowsRead read = ReadRows<Row>(c1, sql, &Row::icid, [&](Row& row) {
+  return ReadRows<Row>(c1, sql, &Row::icid, [&](Row& row) {
     MessRecord record{};
     AddressRecord(ScanForm::kWeChat, run.queue(), {Phone(row.openId1), Phone(row.openId2), {}},
                   row.icid, row.iid, kTypeTransRsv, record);
@@ -253,20 +247,12 @@ int Update_TransRsv(DbConnection& c1, char* work, DbConnection& c2) {
     values.Add(FieldText(row.account));
     values.Add(FieldText(row.unitName));
     run.Store(record);
-  });
-  if (read != RowsRead::kRead) return 0;
-  run.LogEnd("Update_TransRsv");
-  return run.Result();
+  }) == RowsRead::kRead;
 }
 
 // ------------------------------------------------------------------ type 19
 
-int Update_TransSend(DbConnection& c1, char* work, DbConnection& c2) {
-  g_log.Write("Begin_Update_TransSend");
-  const MessModel* model = g_messChannel.FindModel(kTypeTransSend);
-  if (model == nullptr) return 0;
-  ScanRun run(c2, work);
-
+bool ScanTransSend(const DbConnection& c1, ScanRun& run, const MessModel& model) {
   char window[kWindowTextSize];
   ScanWindow(0, 3, window);
   const ScanForm form = ChooseAccountForm();
@@ -281,7 +267,7 @@ int Update_TransSend(DbConnection& c1, char* work, DbConnection& c2) {
           "qorvu.dbo.wc_mess WHERE ntype=%d AND iidref=a.irid)",
           BatchSize(), columns.first, columns.second, columns.condition, window,
           kTypeTransSend)) {
-    return 0;
+    return false;
   }
 
   struct Row {
@@ -310,13 +296,13 @@ int Update_TransSend(DbConnection& c1, char* work, DbConnection& c2) {
     }
   };
 
-  const RowsRead read = ReadRows<Row>(c1, sql, &Row::irid, [&](Row& row) {
+  return ReadRows<Row>(c1, sql, &Row::irid, [&](Row& row) {
     MessRecord record{};
     if (!AddressRecord(form, run.queue(), {Phone(row.first), Phone(row.second), {}}, row.icid,
                        row.irid, kTypeTransSend, record)) {
       return;  // no usable number: not counted
     }
-    PrerenderLink(*model, FieldText(row.number), FieldText(row.transferNo), record);
+    PrerenderLink(model, FieldText(row.number), FieldText(row.transferNo), record);
 
     ValueList values(record.param);
     values.Add(FieldText(row.number));
@@ -332,33 +318,26 @@ int Update_TransSend(DbConnection& c1, char* work, DbConnection& c2) {
     values.Add(FieldText(row.account));
     values.Add(FieldText(row.unitName));
     run.Store(record);
-  });
-  if (read != RowsRead::kRead) return 0;
-  run.LogEnd("Update_TransSend");
-  return run.Result();
+  }) == RowsRead::kRead;
 }
 
 // ------------------------------------------------------------------ type 18
 
-int Update_TransPack(DbConnection& c1, char* work, DbConnection& c2) {
-  g_log.Write("Begin_Update_TransPack");
-  const MessModel* model = g_messChannel.FindModel(kTypeTransPack);
-  if (model == nullptr) return 0;
-  ScanRun run(c2, work);
+bool ScanTransPack(const DbConnection& c1, ScanRun& run, const MessModel& /*model*/) {
   const platform::LocalTime now = ScanEnv()->LocalNow();
 
   std::vector<BagTotal> bags;
   double largest = 0;
-  if (!ReadBagTotals(c1, bags, largest)) return 0;
-  if (!(largest >= 0.01)) return 0;  // nobody has a pending bag
+  if (!ReadBagTotals(c1, bags, largest)) return false;
+  if (!(largest >= 0.01)) return false;  // nobody has a pending bag
 
   const ScanForm form = ChooseAccountForm();
   char largestText[kScanSqlSize];  // roomy enough for any double in "%.2f"
   std::snprintf(largestText, sizeof largestText, "%.2f", largest);
   char sql[kScanSqlSize];
-  if (!FormatAccountQuery(sql, "Update_TransPack", form, largestText)) return 0;
+  if (!FormatAccountQuery(sql, "Update_TransPack", form, largestText)) return false;
 
-  const RowsRead read = ReadRows<AccountRow>(c1, sql, &AccountRow::icid, [&](AccountRow& row) {
+  return ReadRows<AccountRow>(c1, sql, &AccountRow::icid, [&](AccountRow& row) {
     const BagTotal* bag = FindBags(bags, row.icid);
     if (bag == nullptr) return;
     // Only a balance below the bag total (in the cents the notice shows)
@@ -381,26 +360,19 @@ int Update_TransPack(DbConnection& c1, char* work, DbConnection& c2) {
     values.Add(FieldText(row.account));
     values.Add(FieldText(row.unitName));
     run.Store(record);
-  });
-  if (read != RowsRead::kRead) return 0;
-  run.LogEnd("Update_TransPack");
-  return run.Result();
+  }) == RowsRead::kRead;
 }
 
 // ------------------------------------------------------------------ type 20
 
-int Update_AcArrears(DbConnection& c1, char* work, DbConnection& c2) {
-  g_log.Write("Begin_Update_AcArrears");
-  const MessModel* model = g_messChannel.FindModel(kTypeAcArrears);
-  if (model == nullptr) return 0;
-  ScanRun run(c2, work);
+bool ScanAcArrears(const DbConnection& c1, ScanRun& run, const MessModel& /*model*/) {
   const platform::LocalTime now = ScanEnv()->LocalNow();
 
   const ScanForm form = ChooseAccountForm();
   char sql[kScanSqlSize];
-  if (!FormatAccountQuery(sql, "Update_AcArrears", form, "0")) return 0;
+  if (!FormatAccountQuery(sql, "Update_AcArrears", form, "0")) return false;
 
-  const RowsRead read = ReadRows<AccountRow>(c1, sql, &AccountRow::icid, [&](AccountRow& row) {
+  return ReadRows<AccountRow>(c1, sql, &AccountRow::icid, [&](AccountRow& row) {
     MessRecord record{};
     if (!AddressRecord(form, run.queue(), {Phone(row.first), Phone(row.second), {}}, row.icid, 0,
                        kTypeAcArrears, record)) {
@@ -414,24 +386,16 @@ int Update_AcArrears(DbConnection& c1, char* work, DbConnection& c2) {
     values.Add(FieldText(row.account));
     values.Add(FieldText(row.unitName));
     run.Store(record);
-  });
-  if (read != RowsRead::kRead) return 0;
-  run.LogEnd("Update_AcArrears");
-  return run.Result();
+  }) == RowsRead::kRead;
 }
 
 // ------------------------------------------------------------------ type 21
 
-int Update_TransWork(DbConnection& c1, char* work, DbConnection& c2) {
-  g_log.Write("Begin_Update_TransWork");
-  const MessModel* model = g_messChannel.FindModel(kTypeTransWork);
-  if (model == nullptr) return 0;
-  ScanRun run(c2, work);
-
+bool ScanTransWork(const DbConnection& c1, ScanRun& run, const MessModel& model) {
   std::vector<StaffMember> staff;
   const int staffCount = ReadStaff(c1, staff);
   LogLine(nullptr, true, "iUser:%d", staffCount);
-  if (staffCount <= 0) return 0;
+  if (staffCount <= 0) return false;
 
   char window[kWindowTextSize];
   ScanWindow(90, 3, window);
@@ -444,7 +408,7 @@ int Update_TransWork(DbConnection& c1, char* work, DbConnection& c2) {
           "a.dsysdate>='%s' AND NOT EXISTS(SELECT 1 FROM qorvu.dbo.wc_mess WHERE ntype=%d AND "
           "iidref=a.biid)",
           BatchSize(), window, kTypeTransWork)) {
-    return 0;
+    return false;
   }
 
   struct Row {
@@ -467,7 +431,7 @@ int Update_TransWork(DbConnection& c1, char* work, DbConnection& c2) {
     }
   };
 
-  const RowsRead read = ReadRows<Row>(c1, sql, &Row::icid, [&](Row& row) {
+  return ReadRows<Row>(c1, sql, &Row::icid, [&](Row& row) {
     const std::string_view customerKind = FieldText(row.customerKind);
     for (const StaffMember& member : staff) {
       if (!HandlesKind(member, customerKind) || !g_messChannel.IsOpenId(FieldText(member.openId))) {
@@ -478,7 +442,7 @@ int Update_TransWork(DbConnection& c1, char* work, DbConnection& c2) {
       record.clientId = 0;
       record.refId = static_cast<std::int32_t>(row.biid);
       record.type = kTypeTransWork;
-      PrerenderLink(*model, FieldText(row.number), FieldText(row.transferNo), record);
+      PrerenderLink(model, FieldText(row.number), FieldText(row.transferNo), record);
 
       ValueList values(record.param);
       values.Add(FieldText(row.number));
@@ -493,8 +457,31 @@ int Update_TransWork(DbConnection& c1, char* work, DbConnection& c2) {
       values.Add(FieldText(row.unitName));
       run.Store(record);
     }
-  });
-  if (read != RowsRead::kRead) return 0;
-  run.LogEnd("Update_TransWork");
-  return run.Result();
+  }) == RowsRead::kRead;
+}
+
+}  // namespace
+
+int Update_TransRsv(DbConnection& c1, char* work, DbConnection& c2) {
+  return RunScanner(c1, work, c2, kTypeTransRsv, "Update_TransRsv", 0, ScanTransRsv);
+}
+
+int Update_TransSend(DbConnection& c1, char* work, DbConnection& c2) {
+  g_log.Write("Begin_Update_TransSend");
+  return RunScanner(c1, work, c2, kTypeTransSend, "Update_TransSend", 0, ScanTransSend);
+}
+
+int Update_TransPack(DbConnection& c1, char* work, DbConnection& c2) {
+  g_log.Write("Begin_Update_TransPack");
+  return RunScanner(c1, work, c2, kTypeTransPack, "Update_TransPack", 0, ScanTransPack);
+}
+
+int Update_AcArrears(DbConnection& c1, char* work, DbConnection& c2) {
+  g_log.Write("Begin_Update_AcArrears");
+  return RunScanner(c1, work, c2, kTypeAcArrears, "Update_AcArrears", 0, ScanAcArrears);
+}
+
+int Update_TransWork(DbConnection& c1, char* work, DbConnection& c2) {
+  g_log.Write("Begin_Update_TransWork");
+  return RunScanner(c1, work, c2, kTypeTransWork, "Update_TransWork", 0, ScanTransWork);
 }
