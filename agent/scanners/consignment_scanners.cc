@@ -91,21 +91,6 @@ struct SendRow {
   }
 };
 
-// The courier's mobile number from the staff table; empty when the courier
-// is not there or the lookup cannot run.
-void CourierPhone(const DbConnection& c2, const char* courier, char (&phone)[24]) {
-  phone[0] = '\0';
-  if (courier[0] == '\0') return;
-  char name[80];
-  char sql[256];
-  if (!SqlQuote(courier, name) ||
-      !FormatStatement(sql, "Update_Send",
-                       "SELECT mcsmphone FROM qorvu.dbo.man_main WHERE mcname='%s'", name)) {
-    return;
-  }
-  LookupFirstRow(c2, sql, phone);
-}
-
 bool ScanSendKind(const DbConnection& c1, ScanRun& run, const MessModel& model, ScanForm form,
                   const char* window, const char* kindCode) {
   const FormColumns cols = FormColumnsOf(form);
@@ -125,8 +110,9 @@ bool ScanSendKind(const DbConnection& c1, ScanRun& run, const MessModel& model, 
   return ReadRows<SendRow>(c1, sql, &SendRow::irid, [&](SendRow& r) {
     MessRecord record{};
     if (!AddressConsignment(run.queue(), model, form, 1, r, record)) return;
-    char courierPhone[24];
-    CourierPhone(run.connection2(), r.cbearer, courierPhone);
+    char courierPhone[24];  // the courier's mobile number
+    LookupStaffColumn(run.connection2(), "Update_Send", "mcsmphone", FieldText(r.cbearer),
+                      courierPhone);
 
     ValueList values(record.param);
     values.Add(r.cnum);

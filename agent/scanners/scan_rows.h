@@ -15,12 +15,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <tuple>
 
 #include "agent/compose/mess_channel.h"
 #include "agent/compose/mess_record.h"
 #include "agent/db/connection.h"
 #include "agent/db/statement.h"
+#include "agent/db/statement_text.h"
 #include "agent/scanners/scan_common.h"
 
 // Binds one result column to a buffer of the matching C type.
@@ -107,4 +109,22 @@ int RunScanner(const DbConnection& c1, char* work, const DbConnection& c2, int t
   if (!scan(c1, run, *model)) return failed;
   run.LogEnd(name);
   return run.Result();
+}
+
+// One column of the staff table for the staff member of that name, looked
+// up on connection 2 by the scanner `scanner`; empty when the name is empty,
+// nobody has it or the lookup cannot run.
+template <std::size_t N>
+void LookupStaffColumn(const DbConnection& c2, const char* scanner, const char* column,
+                       std::string_view member, char (&out)[N]) {
+  out[0] = '\0';
+  if (member.empty()) return;
+  char quoted[80];  // a 31-byte name with every apostrophe doubled
+  char sql[256];
+  if (!SqlQuote(member, quoted) ||
+      !FormatStatement(sql, scanner, "SELECT %s FROM qorvu.dbo.man_main WHERE mcname='%s'",
+                       column, quoted)) {
+    return;
+  }
+  LookupFirstRow(c2, sql, out);
 }

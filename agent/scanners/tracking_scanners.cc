@@ -150,19 +150,6 @@ void LookupCheckDetail(const DbConnection& c2, const CheckRow& row, CheckDetail&
   LookupFirstRow(c2, sql, detail.cdate, detail.cplace, detail.cinfo);
 }
 
-// The contact of the courier named by a delivery scan.
-void LookupCourierContact(const DbConnection& c2, std::string_view courier, char (&contact)[64]) {
-  contact[0] = '\0';
-  char quoted[64];  // a 31-byte name with every apostrophe doubled
-  char sql[192];
-  if (!SqlQuote(courier, quoted) ||
-      !FormatStatement(sql, "Update_Check",
-                       "SELECT mccomway FROM qorvu.dbo.man_main WHERE mcname='%s'", quoted)) {
-    return;
-  }
-  LookupFirstRow(c2, sql, contact);
-}
-
 // Marks a scan handled, whether or not it was queued, so that it is not read again.
 void MarkCheckHandled(const DbConnection& c2, const CheckRow& row) {
   char sql[128];
@@ -285,9 +272,10 @@ bool ScanCheck(const DbConnection& c1, ScanRun& run, const MessModel& model, int
   return ReadRows<CheckRow>(c1, sql, &CheckRow::irid, [&](CheckRow& row) {
     CheckDetail detail{};
     if (row.wpos > 0) LookupCheckDetail(run.connection2(), row, detail);
-    char contact[64] = {};
-    if (kind == 2 && row.cref[0] != '\0') {
-      LookupCourierContact(run.connection2(), FieldText(row.cref), contact);
+    char contact[64] = {};  // the contact of the courier of a delivery scan
+    if (kind == 2) {
+      LookupStaffColumn(run.connection2(), "Update_Check", "mccomway", FieldText(row.cref),
+                        contact);
     }
 
     bool stored = true;
