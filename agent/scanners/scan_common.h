@@ -3,24 +3,24 @@
 // kinds, the form of a scan and its recipient, the link of a notification,
 // and the counting and end line of one scanner call.
 //
-// The shape of one scanner call:
+// The shape of one scanner call (the templates named here are in scan_rows.h):
 //
-//   const MessModel* model = g_messChannel.FindModel(type);
-//   if (model == nullptr) return 0;
-//   ScanRun run(c2, work);
-//   ... query on c1, bound into a row struct that is zeroed before each fetch ...
-//   while (st.Fetch() && GuardPasses(row.irid)) {
-//     MessRecord record{};
-//     if (!ChooseRecipient(form, run.queue(), {Phone(row.a), Phone(row.b), Phone(row.s)}, record))
-//       continue;                                   // no usable number: not counted
-//     record.clientId = ...; record.refId = ...; record.type = type;
-//     PrerenderLink(*model, row.cnum, row.cserviceno, record);
-//     ValueList values(record.param);
-//     values.Add(row.cnum); ...
-//     run.Store(record);
+//   int Update_X(DbConnection& c1, char* work, DbConnection& c2) {
+//     return RunScanner(c1, work, c2, type, "Update_X", 0, ScanX);  // model, ScanRun, end line
 //   }
-//   run.LogEnd("Update_X");
-//   return run.ok();
+//   bool ScanX(const DbConnection& c1, ScanRun& run, const MessModel& model) {
+//     ... format the query ...
+//     return ReadRows<XRow>(c1, sql, &XRow::irid, [&](XRow& row) {  // zeroed before each fetch
+//       MessRecord record{};
+//       if (!AddressRecord(form, run.queue(), {Phone(row.a), Phone(row.b), Phone(row.s)},
+//                          row.icid, row.irid, type, record))
+//         return;                                        // no usable number: not counted
+//       PrerenderLink(model, FieldText(row.cnum), FieldText(row.cserviceno), record);
+//       ValueList values(record.param);
+//       values.Add(FieldText(row.cnum)); ...
+//       run.Store(record);
+//     }) == RowsRead::kRead;
+//   }
 #pragma once
 
 #include <sql.h>
