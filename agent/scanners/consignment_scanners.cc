@@ -38,20 +38,20 @@ struct KindScanner {
 // kScanAllocFailed when the kind query gets no statement.
 template <typename AfterKinds, typename Scan, typename EndLine>
 int ScanPerKind(const DbConnection& c1, char* work, const DbConnection& c2,
-                const KindScanner& spec, AfterKinds&& afterKinds, Scan&& scan,
+                const KindScanner& setup, AfterKinds&& afterKinds, Scan&& scan,
                 EndLine&& endLine) {
-  const MessModel* model = g_messChannel.FindModel(spec.type);
+  const MessModel* model = g_messChannel.FindModel(setup.type);
   if (model == nullptr) return 0;
   ScanRun run(c2, work);
   std::vector<ExpressKind> kinds;
-  const int count = ReadExpressKinds(c1, spec.flag, kinds);
+  const int count = ReadExpressKinds(c1, setup.flag, kinds);
   if (count < 0) return kScanAllocFailed;
   afterKinds(count);
   if (count == 0) return 0;
-  const ScanForm form = ChooseScanForm(spec.smsMode);
+  const ScanForm form = ChooseScanForm(setup.smsMode);
   for (const ExpressKind& kind : kinds) {
     char window[kWindowTextSize];
-    ScanWindow(KindDays(kind.days, spec.keyDays, spec.fallbackDays), 0, window);
+    ScanWindow(KindDays(kind.days, setup.keyDays, setup.fallbackDays), 0, window);
     char code[kQuotedKindSize];
     if (!SqlQuote(FieldText(kind.code), code)) break;
     if (!scan(c1, run, *model, form, window, code)) break;
@@ -326,28 +326,28 @@ bool ScanTakeKind(const DbConnection& c1, ScanRun& run, const MessModel& model, 
 
 int Update_Send(DbConnection& c1, char* work, DbConnection& c2) {
   LogLine("_Send", true, "Begin_Update_Send");
-  const KindScanner spec{1, "nsmsend", g_nSendDays, 3, g_nSendMode};
+  const KindScanner setup{1, "nsmsend", g_nSendDays, 3, g_nSendMode};
   return ScanPerKind(
-      c1, work, c2, spec,
+      c1, work, c2, setup,
       [](int count) { LogLine("_Send", true, "Update_Send:ok(emskind:%u)", static_cast<unsigned>(count)); },
       ScanSendKind, PlainEndLine("Update_Send", "_Send"));
 }
 
 int Update_Error(DbConnection& c1, char* work, DbConnection& c2) {
-  const KindScanner spec{3, "nsmerror", g_nErrorDays, 5, g_nErrorMode};
-  return ScanPerKind(c1, work, c2, spec, [](int) {}, ScanErrorKind, PlainEndLine("Update_Error"));
+  const KindScanner setup{3, "nsmerror", g_nErrorDays, 5, g_nErrorMode};
+  return ScanPerKind(c1, work, c2, setup, [](int) {}, ScanErrorKind, PlainEndLine("Update_Error"));
 }
 
 int Update_Sign(DbConnection& c1, char* work, DbConnection& c2) {
-  const KindScanner spec{2, "nsmsign", g_nSignDays, 6, g_nSignMode};
-  return ScanPerKind(c1, work, c2, spec, [](int) {}, ScanSignKind, PlainEndLine("Update_Sign"));
+  const KindScanner setup{2, "nsmsign", g_nSignDays, 6, g_nSignMode};
+  return ScanPerKind(c1, work, c2, setup, [](int) {}, ScanSignKind, PlainEndLine("Update_Sign"));
 }
 
 int Update_Take(DbConnection& c1, char* work, DbConnection& c2) {
-  const KindScanner spec{0, "nsmtake", g_nTakeDays, 1, g_nTakeMode};
+  const KindScanner setup{0, "nsmtake", g_nTakeDays, 1, g_nTakeMode};
   int rec = 0;
   return ScanPerKind(
-      c1, work, c2, spec, [](int) {},
+      c1, work, c2, setup, [](int) {},
       [&rec](const DbConnection& kindC1, ScanRun& run, const MessModel& model, ScanForm form,
              const char* window, const char* code) {
         return ScanTakeKind(kindC1, run, model, form, window, code, rec);
