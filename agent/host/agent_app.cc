@@ -137,7 +137,14 @@ void CAgentApp::Run() {
   g_evWorker.Set();
   g_log.Write("Begin Running...");
 
-  auto probe = [this] { return m_hooks.probe ? m_hooks.probe() : LoadDictionarySettings(); };
+  // The probe uses g_hEnv like a worker does, so it holds the worker token
+  // too: a stop then waits for it before freeing the environment.
+  auto probe = [this] {
+    if (!g_evWorker.Wait(kTokenWaitMs)) return 0;  // a stop holds the token
+    const int done = m_hooks.probe ? m_hooks.probe() : LoadDictionarySettings();
+    g_evWorker.Set();
+    return done;
+  };
   auto waitStop = [this](unsigned ms) {
     return m_hooks.waitStop ? m_hooks.waitStop(ms) : m_service.WaitStopEvent(ms);
   };

@@ -408,6 +408,42 @@ TEST_F(RunLoopTest, StopWaitsForARunningWorkerBeforeFreeingTheEnvironment) {
   EXPECT_EQ(e.back(), "End Running!!!");
 }
 
+// Regression: the dictionary probe uses the environment on the loop's own
+// thread; a stop must not free it under a probe that is still querying.
+TEST_F(RunLoopTest, StopWaitsForARunningProbeToo) {
+  AgentAppDeps deps;
+  deps.env = &env_;
+  deps.registry = &registry_;
+  deps.host = ServiceHostDeps{&manager_, &eventLog_, &console_, &env_};
+  CAgentApp app(deps);
+  std::atomic<bool> probing{false};
+  std::atomic<bool> release{false};
+  RunLoopHooks hooks;
+  hooks.initNetwork = [] { return 1; };
+  hooks.waitStop = [&app](unsigned) { return app.Service().WaitStopEvent(5); };
+  hooks.probe = [&] {
+    probing = true;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_TRUE(g_hEnv != SQL_NULL_HENV) << "the environment is still there for the probe";
+    return LoadDictionarySettings();
+  };
+  app.SetRunLoopHooks(hooks);
+
+  std::thread loop([&app] { app.Run(); });
+  while (!probing) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    app.Stop();
+    stopped = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(stopped);
+  release = true;
+  stopper.join();
+  loop.join();
+  EXPECT_TRUE(g_hEnv == SQL_NULL_HENV);
+}
+
 TEST_F(RunLoopTest, MissingRegistryKeyEndsSilently) {
   AgentAppDeps deps;
   deps.env = &env_;
