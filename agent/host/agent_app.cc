@@ -177,6 +177,11 @@ void CAgentApp::Run() {
 }
 
 void CAgentApp::Stop() {
+  if (m_bStopping.exchange(true)) {
+    // A second request: the first one holds the token and frees what is shared.
+    m_service.SignalStopEvent();
+    return;
+  }
   m_service.ReportStatus(platform::ServiceState::kStopPending, 11000);
   // A running worker still uses the environment and its connections: wait
   // for its token before freeing them, and keep the token so no new worker

@@ -76,6 +76,7 @@ class CAgentApp {
   char m_szProgramFolder[kProgramFolderSize] = {};
   std::atomic<int> m_bDictionaryDone{0};
   std::atomic<bool> m_bTokenLive{false};  // the loop has handed out the token
+  std::atomic<bool> m_bStopping{false};   // a stop request has been taken
   std::vector<ScannerStep> m_chain;
   SendJob m_send;
   RunLoopHooks m_hooks;
