@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -65,8 +66,11 @@ class PosixSignalWatch : public SignalWatch {
     }
     if (ownsPipe_) g_signalPipe.store(-1);
     if (thread_.joinable()) {
+      // The write end is non-blocking for the signal handler; a pipe full of
+      // pending signals drains as the thread reads, so the quit byte waits for room.
       unsigned char quit = kQuit;
-      while (::write(write_.get(), &quit, 1) < 0 && errno == EINTR) {
+      while (::write(write_.get(), &quit, 1) < 0 && (errno == EINTR || errno == EAGAIN)) {
+        if (errno == EAGAIN) std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
       thread_.join();
     }
